@@ -1,0 +1,23 @@
+// Shared plumbing of quolvane-cli: each command file registers itself.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+// Thrown by a command to end with a message on stderr and an exit status.
+struct CliError : std::runtime_error {
+  CliError(const std::string& message, int status = 1) : std::runtime_error(message), status(status) {}
+  int status;
+};
+
+struct CliOptions {
+  std::string settingsFile;  // --settings, on every command
+};
+CliOptions& GlobalCliOptions();
+
+// A static CliCommand in a command file adds its subcommands to the app.
+struct CliCommand {
+  explicit CliCommand(std::function<void(CLI::App&)> registrar);
+};

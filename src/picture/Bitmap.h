@@ -1,0 +1,59 @@
+// The owned bitmap of the picture component: thumbnails and decoded pictures.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// The one exception type of the picture component; what() is the message text.
+class PLTextException : public std::runtime_error {
+ public:
+  explicit PLTextException(const std::string& message) : std::runtime_error(message) {}
+};
+
+struct PLPixel32 {
+  uint8_t b = 0, g = 0, r = 0, a = 0;  // Windows RGBQUAD order
+  bool operator==(const PLPixel32&) const = default;
+};
+
+// Rows are stored top-down in memory, each padded to 4 bytes (the BMP row
+// size), so a BMP encode is a straight copy. Pixel layouts: 32 bpp B,G,R,A;
+// 24 bpp B,G,R; 8, 4 and 1 bpp palette indices, high bits first.
+class PLBitmap {
+ public:
+  PLBitmap() = default;
+  PLBitmap(int width, int height, int bitsPerPixel);  // zeroed pixels; palette sized 2^bpp for bpp <= 8
+
+  void Create(int width, int height, int bitsPerPixel);
+  bool IsEmpty() const { return width_ == 0 || height_ == 0; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  int BitsPerPixel() const { return bpp_; }
+  size_t Stride() const { return stride_; }  // bytes per row, multiple of 4
+
+  uint8_t* Row(int y) { return pixels_.data() + static_cast<size_t>(y) * stride_; }
+  const uint8_t* Row(int y) const { return pixels_.data() + static_cast<size_t>(y) * stride_; }
+  std::vector<PLPixel32>& Palette() { return palette_; }
+  const std::vector<PLPixel32>& Palette() const { return palette_; }
+
+  // Colour of one pixel whatever the depth (alpha as stored for 32 bpp, else 0).
+  PLPixel32 GetPixel(int x, int y) const;
+
+  bool operator==(const PLBitmap&) const = default;
+
+ private:
+  int width_ = 0, height_ = 0, bpp_ = 0;
+  size_t stride_ = 0;
+  std::vector<uint8_t> pixels_;
+  std::vector<PLPixel32> palette_;
+};
+
+// A complete BMP file image: 14-byte file header, 40-byte info header,
+// palette, bottom-up rows padded to 4 bytes.
+std::vector<uint8_t> PLEncodeBmp(const PLBitmap& bitmap);
+
+// Decodes a BMP file image (also top-down rows, OS/2 core headers, RLE4,
+// RLE8 and bit-field masks). Throws PLTextException on bad data.
+PLBitmap PLDecodeBmp(const uint8_t* data, size_t size);

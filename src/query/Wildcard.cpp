@@ -1,0 +1,73 @@
+#include "query/Wildcard.h"
+
+#include <string>
+
+#include "i18n/Codepage.h"
+
+namespace {
+
+// "?" stands for one character, so the match runs over code points, not bytes.
+std::u32string Decode(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    char32_t cp = c;
+    bool ok = extra > 0 && i + static_cast<size_t>(extra) < s.size();
+    if (ok) {
+      cp = c & (0x3F >> extra);
+      for (int k = 1; k <= extra; ++k) {
+        const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80) {
+          ok = false;
+          break;
+        }
+        cp = (cp << 6) | (cc & 0x3F);
+      }
+    }
+    if (ok) {
+      out.push_back(cp);
+      i += static_cast<size_t>(extra) + 1;
+    } else {
+      // ASCII, or a stray byte taken alone.
+      out.push_back(c);
+      ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+int WildcardMatch(std::string_view patternIn, std::string_view textIn, bool ignoreCase) {
+  const std::u32string P = ignoreCase ? Decode(Utf8Upper(patternIn)) : Decode(patternIn);
+  const std::u32string T = ignoreCase ? Decode(Utf8Upper(textIn)) : Decode(textIn);
+  const long m = static_cast<long>(P.size()), n = static_cast<long>(T.size());
+  long pos = 0, i = 0, star = -1;
+  if (m != 0) {
+    while (i < n) {
+      const char32_t ch = P[pos];
+      if (ch == U'?') {
+        ++i;
+      } else if (ch == U'*') {
+        if (pos == m - 1) return 1;
+        star = pos;
+      } else if (ch == T[i]) {
+        ++i;
+      } else if (star < 0) {
+        return 0;
+      } else {
+        // Resume after the last star with the next text character; the
+        // mismatched one is not tried again.
+        pos = star;
+        ++i;
+      }
+      if (pos == m - 1 && star >= 0 && i < n) pos = star;
+      ++pos;
+      if (pos >= m) break;
+    }
+  }
+  return (i >= n && (pos >= m || (pos == m - 1 && P[pos] == U'*'))) ? 1 : 0;
+}
