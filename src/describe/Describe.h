@@ -1,0 +1,49 @@
+// The per-file describer: chooses the MP3, executable or picture describer
+// for a file item and rewrites its description (and thumbnail).
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+class CFileItem;
+class CFileItemList;
+
+// The "Config" switches the describers read (1 = on in the settings file).
+struct DescribeSettings {
+  bool scanDescrs = true;
+  bool mp3 = true;
+  bool exe = true;
+  bool picDescr = true;
+  bool bmp = true, jpg = true, png = true, tif = true, gif = true, pct = true, tga = true, wmf = true,
+       emf = true, pcx = true, pgm = true;
+  int width = 100;   // ScanDescrWidth
+  int height = 100;  // ScanDescrHeight
+  int bpp = 8;       // ScanDescrBpp
+};
+
+// What a describer needs from the scan that runs it.
+class IDescribeHost {
+ public:
+  virtual ~IDescribeHost() = default;
+  // Full path on disk of the item (the physical path of the catalog rules).
+  virtual std::string PhysicalPath(const CFileItemList& list, size_t index) = 0;
+  // Adds one line to the scan error log.
+  virtual void LogScanError(const std::string& line) = 0;
+  // Extracts an archive member (isArchive item) to a temporary file and
+  // returns its path; nothing when it cannot be extracted.
+  virtual std::optional<std::string> ExtractArchiveMember(const CFileItemList& list, size_t index) {
+    return std::nullopt;
+  }
+};
+
+// 1 when a describer ran, 0 otherwise; updates the item in place.
+int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& settings, IDescribeHost& host);
+
+// Pictures: 1 when the upper-cased extension is a picture extension whose switch is on.
+int IsDescribedPicture(const std::string& fileName, const DescribeSettings& settings);
+// Decodes the picture at path into the item's thumbnail and description; a
+// decoding failure writes the path, "\n" and the message as the description,
+// leaves no thumbnail and logs the path, two spaces and the message.
+void DescribePicture(const std::string& path, CFileItem& item, const DescribeSettings& settings,
+                     IDescribeHost& host);

@@ -1,0 +1,42 @@
+// Decoding picture files into bitmaps, and the operations thumbnails need.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "picture/Bitmap.h"
+
+// Lets a decoder work at a reduced size (JPEG DCT scaling) when only a
+// thumbnail of at least minWidth x minHeight is wanted; 0 means full size.
+struct PLDecodeHints {
+  int minWidth = 0;
+  int minHeight = 0;
+};
+
+// Size and depth of the picture as stored, whatever size was decoded.
+struct PLPictureInfo {
+  int width = 0;
+  int height = 0;
+  int bpp = 0;
+};
+
+// Any supported format, recognised by content. Throws PLTextException.
+PLBitmap PLDecodePicture(const uint8_t* data, size_t size, const PLDecodeHints& hints = {},
+                         PLPictureInfo* info = nullptr);
+PLBitmap PLDecodePictureFile(const std::string& path, const PLDecodeHints& hints = {},
+                             PLPictureInfo* info = nullptr);
+
+// Library-backed decoders (also used by other decoders, e.g. the EPS preview).
+PLBitmap PLDecodeJpeg(const uint8_t* data, size_t size, const PLDecodeHints& hints = {},
+                      PLPictureInfo* info = nullptr);
+PLBitmap PLDecodePng(const uint8_t* data, size_t size);
+PLBitmap PLDecodeTiff(const uint8_t* data, size_t size);
+PLBitmap PLDecodeGif(const uint8_t* data, size_t size);
+
+// Bytes the bitmap takes in memory, as the picture description reports it.
+size_t PLMemoryFigure(int width, int height, int bpp);
+// Copy converted to 32 bpp, or reduced to 8, 4 or 1 bpp with a chosen palette.
+PLBitmap PLCopyWithDepth(const PLBitmap& source, int bpp);
+// Bilinear resample of a 32 bpp bitmap.
+PLBitmap PLResizeBilinear(const PLBitmap& source, int width, int height);
