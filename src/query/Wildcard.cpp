@@ -41,17 +41,19 @@ std::u32string Decode(std::string_view s) {
 
 }  // namespace
 
-int WildcardMatch(std::string_view patternIn, std::string_view textIn, bool ignoreCase) {
-  const std::u32string P = ignoreCase ? Decode(Utf8Upper(patternIn)) : Decode(patternIn);
-  const std::u32string T = ignoreCase ? Decode(Utf8Upper(textIn)) : Decode(textIn);
+namespace {
+
+// The matching procedure over any sequence of comparable characters.
+template <typename Seq>
+int Match(const Seq& P, const Seq& T) {
   const long m = static_cast<long>(P.size()), n = static_cast<long>(T.size());
   long pos = 0, i = 0, star = -1;
   if (m != 0) {
     while (i < n) {
-      const char32_t ch = P[pos];
-      if (ch == U'?') {
+      const auto ch = P[pos];
+      if (ch == '?') {
         ++i;
-      } else if (ch == U'*') {
+      } else if (ch == '*') {
         if (pos == m - 1) return 1;
         star = pos;
       } else if (ch == T[i]) {
@@ -69,5 +71,34 @@ int WildcardMatch(std::string_view patternIn, std::string_view textIn, bool igno
       if (pos >= m) break;
     }
   }
-  return (i >= n && (pos >= m || (pos == m - 1 && P[pos] == U'*'))) ? 1 : 0;
+  return (i >= n && (pos >= m || (pos == m - 1 && P[pos] == '*'))) ? 1 : 0;
+}
+
+bool IsAscii(std::string_view s) {
+  for (const char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// ASCII text upper-cased on the fly, without copying: names are mostly ASCII
+// and searches run over millions of them.
+struct AsciiUpperView {
+  std::string_view s;
+  size_t size() const { return s.size(); }
+  char operator[](long i) const {
+    const char c = s[static_cast<size_t>(i)];
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+  }
+};
+
+}  // namespace
+
+int WildcardMatch(std::string_view pattern, std::string_view text, bool ignoreCase) {
+  if (IsAscii(pattern) && IsAscii(text)) {
+    if (ignoreCase) return Match(AsciiUpperView{pattern}, AsciiUpperView{text});
+    return Match(pattern, text);
+  }
+  const std::u32string P = ignoreCase ? Decode(Utf8Upper(pattern)) : Decode(pattern);
+  const std::u32string T = ignoreCase ? Decode(Utf8Upper(text)) : Decode(text);
+  return Match(P, T);
 }

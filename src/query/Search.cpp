@@ -1,0 +1,175 @@
+#include "query/Search.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+#include "catalog/FileItem.h"
+#include "catalog/FileItemList.h"
+#include "i18n/Codepage.h"
+#include "i18n/Translator.h"
+#include "query/Wildcard.h"
+
+const char* const kSearchKindKeys[5] = {"$$Search for all", "$$File name", "$$Directory name",
+                                        "$$Application description", "$$File description"};
+
+bool PrepareSearch(SearchCriteria& criteria) {
+  if (criteria.ignoreCase) criteria.text = Utf8Upper(criteria.text);
+  return !(criteria.text.empty() && criteria.minKb == 0 && criteria.maxKb == 0);
+}
+
+namespace {
+
+bool SizePasses(const CFileItem& item, const SearchCriteria& c) {
+  const uint64_t size = item.size;
+  if (c.minKb != 0 && size < static_cast<uint64_t>(c.minKb) * 1024) return false;
+  if (c.maxKb != 0 && size >= static_cast<uint64_t>(c.maxKb) * 1024) return false;
+  return true;
+}
+
+bool DescriptionMatches(const CFileItem& item, const SearchCriteria& c) {
+  if (c.text.empty()) return true;  // the empty substring is everywhere
+  if (c.ignoreCase) {
+    const std::string upper = Utf8Upper(item.description);
+    return WildcardMatch(c.text, upper, true) || upper.find(c.text) != std::string::npos;
+  }
+  return WildcardMatch(c.text, item.description, false) ||
+         item.description.find(c.text) != std::string::npos;
+}
+
+bool NameKindTakes(int32_t kind, uint8_t type) {
+  switch (kind) {
+    case SEARCH_ALL:
+    case SEARCH_FILE_NAME:
+      return type == ITEM_FILE || type == ITEM_ARCHIVE_ENTRY;
+    case SEARCH_DIRECTORY_NAME:
+      return type == ITEM_MEDIA || type == ITEM_FOLDER || type == ITEM_DIRECTORY ||
+             type == ITEM_ARCHIVE_ENTRY;
+    default:
+      return false;
+  }
+}
+
+bool ItemMatches(const CFileItem& item, const SearchCriteria& c) {
+  const int32_t kind = c.kind;
+  if ((kind == SEARCH_ALL || kind == SEARCH_APPLICATION_DESCRIPTION) && item.IsApplication() &&
+      DescriptionMatches(item, c))
+    return true;
+  if ((kind == SEARCH_ALL || kind == SEARCH_FILE_DESCRIPTION) && item.type == ITEM_FILE &&
+      SizePasses(item, c) && DescriptionMatches(item, c))
+    return true;
+  if (NameKindTakes(kind, item.type) && SizePasses(item, c)) {
+    if (c.text.empty()) return true;
+    return WildcardMatch(c.text, item.name, c.ignoreCase != 0) != 0;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool SearchCatalog(const CFileItemList& list, long start, const SearchCriteria& criteria,
+                   std::vector<size_t>& results, const SearchProgress& progress) {
+  const size_t n = list.size();
+  const bool whole = start < 0 || static_cast<size_t>(start) >= n;
+  const int level = whole ? -1 : list[static_cast<size_t>(start)]->level;
+  const size_t first = whole ? 0 : static_cast<size_t>(start) + 1;
+  const long span = static_cast<long>(n) - (whole ? -1 : start) - 2;
+  const size_t step = span >= 80 ? static_cast<size_t>(span / 80) : 1;
+  bool found = false;
+  size_t i = first;
+  for (; i < n; ++i) {
+    const CFileItem& item = *list[i];
+    if (item.level <= level) break;
+    if (progress && (i - first) % step == 0) progress(i, first, n);
+    if (ItemMatches(item, criteria)) {
+      results.push_back(i);
+      found = true;
+    }
+  }
+  if (progress) progress(i, first, n);
+  return found;
+}
+
+NotFoundMessage SearchNotFoundMessage(const SearchCriteria& criteria) {
+  if (criteria.kind == SEARCH_APPLICATION_DESCRIPTION)
+    return {FormatInserts(Translate("IDS_APPLINOTFOUND"), {criteria.text}), Translate("IDS_SEARCHAPPLI")};
+  return {FormatInserts(Translate("IDS_FILENOTFOUND"), {criteria.text}), Translate("IDS_SEARCHFILE")};
+}
+
+std::vector<ResultColumn> SearchResultColumns(int32_t kind) {
+  if (kind == SEARCH_DIRECTORY_NAME)
+    return {{"IDS_RESULTS_APPLI_DESCR", 250},
+            {"IDS_RESULTS_APPLI_PATH", 120},
+            {"IDS_RESULTS_APPLI_SIZE", 75},
+            {"IDS_RESULTS_APPLI_DATE", 75}};
+  return {{"IDS_RESULT_NAME", 150},
+          {"IDS_RESULT_PATH", 200},
+          {"IDS_RESULT_SIZE", 75},
+          {"IDS_RESULT_TYPENAME", 150},
+          {"IDS_RESULT_DATE", 150}};
+}
+
+int SearchResultSortCode(int32_t kind) { return kind == SEARCH_DIRECTORY_NAME ? 40 : 140; }
+
+std::string FormatItemDate(uint32_t time) {
+  const time_t t = static_cast<time_t>(time);
+  struct tm tmv {};
+  localtime_r(&t, &tmv);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02u/%02u/%4u  %02u:%02u:%02u", static_cast<unsigned>(tmv.tm_mday),
+                static_cast<unsigned>(tmv.tm_mon + 1), static_cast<unsigned>(tmv.tm_year + 1900),
+                static_cast<unsigned>(tmv.tm_hour), static_cast<unsigned>(tmv.tm_min),
+                static_cast<unsigned>(tmv.tm_sec));
+  return buf;
+}
+
+namespace {
+std::string FormatKo(uint32_t bytes) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%u Ko", bytes / 1024);
+  return buf;
+}
+}  // namespace
+
+std::vector<std::string> SearchResultRowFiles(const CFileItemList& list, size_t index,
+                                              const std::string& catalogPath) {
+  const CFileItem& item = *list[index];
+  return {item.name, catalogPath, FormatKo(item.size), item.typeName, FormatItemDate(item.time)};
+}
+
+std::vector<std::string> SearchResultRowApplications(const CFileItemList& list, size_t index,
+                                                     const std::string& catalogPath) {
+  const CFileItem& item = *list[index];
+  if (const auto* app = dynamic_cast<const CFileItemAppli*>(&item))
+    return {app->GetTitle(), catalogPath, FormatKo(app->appSize), FormatItemDate(app->appTime)};
+  return {ApplicationTitle(item.description), catalogPath, FormatKo(item.size), FormatItemDate(item.time)};
+}
+
+void SearchHistory::Load(const std::function<std::string(const std::string&)>& read) {
+  entries_.clear();
+  for (size_t i = 1; i <= kMax; ++i) entries_.push_back(read("Search " + std::to_string(i)));
+}
+
+void SearchHistory::Save(const std::function<void(const std::string&, const std::string&)>& write) const {
+  for (size_t i = 1; i <= kMax; ++i)
+    write("Search " + std::to_string(i), i <= entries_.size() ? entries_[i - 1] : std::string());
+}
+
+void SearchHistory::Add(const std::string& text) {
+  const size_t limit = std::min(entries_.size(), kMax);
+  for (size_t i = 0; i < limit; ++i) {
+    if (entries_[i] == text) {
+      entries_.erase(entries_.begin() + static_cast<long>(i));
+      break;
+    }
+  }
+  entries_.insert(entries_.begin(), text);
+  if (entries_.size() > kMax) entries_.resize(kMax);
+}
+
+std::vector<std::string> SearchHistory::ComboEntries() const {
+  std::vector<std::string> out;
+  for (const auto& e : entries_)
+    if (!e.empty()) out.push_back(e);
+  return out;
+}

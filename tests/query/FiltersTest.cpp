@@ -1,0 +1,146 @@
+#include "query/Filters.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+#include "catalog/FileItem.h"
+#include "catalog/FileItemList.h"
+#include "i18n/Translator.h"
+
+namespace {
+
+struct FakeStore {
+  bool section = false;
+  std::map<std::string, std::string> values;
+  FilterStorage Storage() {
+    return {[this] { return section; },
+            [this](const std::string& k) {
+              auto it = values.find(k);
+              return it == values.end() ? std::string() : it->second;
+            },
+            [this](const std::string& k, const std::string& v) { values[k] = v; }};
+  }
+};
+
+class Filters : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Translator().languages.clear();
+    InitTranslator("", 1033);
+  }
+};
+
+TEST_F(Filters, FirstStartCreatesTheDefaultsAndSavesThem) {
+  FakeStore store;
+  CFilterState state;
+  state.Load(store.Storage());
+  ASSERT_EQ(state.filters.size(), 3u);
+  EXPECT_EQ(state.filters[0].name, "Pictures");
+  EXPECT_EQ(state.current, kNoFilter);
+  state.Save(store.Storage());
+  EXPECT_EQ(store.values["Item 0"], "Pictures,1,jpg,gif,bmp,tif,png,pcx,psp,psd");
+  EXPECT_EQ(store.values["Item 2"], "Movies,1,avi,mpg,mpeg,mov");
+  EXPECT_EQ(store.values["Current"], "-1");
+}
+
+TEST_F(Filters, StoredValuesReadBack) {
+  FakeStore store;
+  store.section = true;
+  store.values = {{"Current", "1"}, {"Item 0", "Pictures,1,jpg,gif"}, {"Item 1", "Docs,0,txt"},
+                  {"Item 2", "NoComma"}, {"Item 4", "Skipped"}};
+  CFilterState state;
+  state.Load(store.Storage());
+  ASSERT_EQ(state.filters.size(), 3u);
+  EXPECT_EQ(state.filters[0].extensions, (std::vector<std::string>{"jpg", "gif"}));
+  EXPECT_EQ(state.filters[0].showEmptyDirectories, 1);
+  EXPECT_EQ(state.filters[1].showEmptyDirectories, 0);
+  EXPECT_EQ(state.filters[2].name, "NoComma");
+  EXPECT_EQ(state.filters[2].showEmptyDirectories, 1);
+  EXPECT_TRUE(state.filters[2].extensions.empty());
+  EXPECT_EQ(state.current, 1);
+
+  CFilterState noLast;
+  noLast.Load(store.Storage(), false);
+  EXPECT_EQ(noLast.current, kNoFilter);
+
+  store.values["Current"] = "-2";
+  CFilterState typed;
+  typed.Load(store.Storage());
+  EXPECT_EQ(typed.current, kNoFilter);
+}
+
+TEST_F(Filters, DeletingBlanksStaleItemsAndKeepsTheCurrentIndexValid) {
+  FakeStore store;
+  CFilterState state;
+  state.Load(store.Storage());
+  state.Save(store.Storage());
+  state.current = 2;
+  state.DeleteFilter(1);
+  EXPECT_EQ(state.current, 1);  // moved down with its filter
+  EXPECT_EQ(state.filters[1].name, "Movies");
+  state.DeleteFilter(1);
+  EXPECT_EQ(state.current, kNoFilter);
+  state.Save(store.Storage());
+  EXPECT_EQ(store.values["Item 0"].substr(0, 9), "Pictures,");
+  EXPECT_EQ(store.values["Item 1"], "");
+  EXPECT_EQ(store.values["Item 2"], "");
+}
+
+TEST_F(Filters, MatchingByExtensionAndTypedPattern) {
+  FakeStore store;
+  CFilterState state;
+  state.Load(store.Storage());
+  state.current = 1;  // Sounds
+  EXPECT_EQ(state.FilterMatchesFile("SONG.MP3"), 1);
+  EXPECT_EQ(state.FilterMatchesFile("song.mp3.bak"), 0);
+  EXPECT_EQ(state.FilterMatchesFile("mp3"), 0);
+  EXPECT_TRUE(state.ApplyComboChoice(kTypedPattern, "*.txt"));
+  EXPECT_EQ(state.current, kTypedPattern);
+  EXPECT_EQ(state.FilterMatchesFile("README.TXT"), 1);
+  EXPECT_EQ(state.FilterMatchesFile("a.doc"), 0);
+  EXPECT_EQ(state.FilterShowsEmptyContainers(), 0);
+  // The same text again changes nothing.
+  EXPECT_FALSE(state.ApplyComboChoice(kTypedPattern, "*.txt"));
+  EXPECT_TRUE(state.ApplyComboChoice(0, "Pictures"));
+  EXPECT_EQ(state.TypedText(), "Pictures");
+  EXPECT_FALSE(state.ApplyComboChoice(0, "Pictures"));
+  EXPECT_FALSE(state.ApplyComboChoice(kNoFilter, ""));
+}
+
+void Add(CFileItemList& list, uint8_t type, const std::string& name, int16_t level) {
+  list.items.push_back(std::make_unique<CFileItem>(type, name, 0, 0, level, 0));
+}
+
+TEST_F(Filters, WhatThePanesShow) {
+  CFileItemList list;
+  Add(list, ITEM_FOLDER, "Folder", 0);  // 0
+  Add(list, ITEM_MEDIA, "Disc", 1);     // 1
+  Add(list, ITEM_FILE, "a.txt", 2);     // 2
+  Add(list, ITEM_DIRECTORY, "docs", 2); // 3
+  Add(list, ITEM_FILE, "b.txt", 3);     // 4
+  Add(list, ITEM_DIRECTORY, "pics", 2); // 5
+  Add(list, ITEM_FILE, "c.jpg", 3);     // 6
+  Add(list, ITEM_FILE, "z.zip", 2);     // 7
+  Add(list, ITEM_ARCHIVE_ENTRY, "m.txt", 3);  // 8
+  Add(list, ITEM_MEDIA, "Empty", 0);    // 9
+  list.RebuildContainerIndex();
+
+  CFilterState none;
+  EXPECT_EQ(FileListItems(list, 1, none), (std::vector<size_t>{2, 3, 5, 7}));
+  EXPECT_EQ(TreeItems(list, none, true), (std::vector<size_t>{0, 1, 3, 5, 8, 9}));
+  EXPECT_EQ(TreeItems(list, none, false), (std::vector<size_t>{0, 1, 9}));
+
+  CFilterState typed;
+  typed.ApplyComboChoice(kTypedPattern, "*.txt");
+  EXPECT_EQ(FileListItems(list, 1, typed), (std::vector<size_t>{2}));
+  // Containers without a passing file are hidden; folders never are.
+  EXPECT_EQ(TreeItems(list, typed, true), (std::vector<size_t>{0, 1, 3}));
+  typed.subtreeFlag = true;
+  EXPECT_TRUE(FlatFilteredMode(typed));
+  EXPECT_EQ(FileListItems(list, 3, typed), (std::vector<size_t>{2, 4}));
+  EXPECT_EQ(ApplicationListItems(list, 1), (std::vector<size_t>{}));
+}
+
+}  // namespace

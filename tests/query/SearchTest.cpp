@@ -1,0 +1,160 @@
+#include "query/Search.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+
+#include "catalog/FileItem.h"
+#include "catalog/FileItemList.h"
+#include "i18n/Translator.h"
+
+namespace {
+
+void Add(CFileItemList& list, uint8_t type, const std::string& name, int16_t level, uint32_t size = 0,
+         const std::string& description = "") {
+  auto item = std::make_unique<CFileItem>(type, name, size, 0, level, 0);
+  item->description = description;
+  list.items.push_back(std::move(item));
+}
+
+void AddApp(CFileItemList& list, const std::string& name, int16_t level, const std::string& description) {
+  auto app = std::make_unique<CFileItemAppli>();
+  app->name = name;
+  app->level = level;
+  app->description = description;
+  list.items.push_back(std::move(app));
+}
+
+// Two media; the first holds an application and some files.
+CFileItemList Sample() {
+  CFileItemList list;
+  Add(list, ITEM_MEDIA, "Disc1", 0);                                 // 0
+  Add(list, ITEM_FILE, "song.mp3", 1, 5000, "MP3 audio 128 kbit"); // 1
+  Add(list, ITEM_FILE, "small.txt", 1, 102399);                     // 2
+  Add(list, ITEM_FILE, "mid.txt", 1, 102400);                       // 3
+  Add(list, ITEM_FILE, "big.txt", 1, 204800);                       // 4
+  AddApp(list, "Tools", 1, "Great Tool\r\nfor MP3");                // 5
+  Add(list, ITEM_FILE, "setup.exe", 2, 204799);                     // 6
+  Add(list, ITEM_MEDIA, "Disc2", 0);                                 // 7
+  Add(list, ITEM_FILE, "other.mp3", 1, 3000, "MP3 too");           // 8
+  list.RebuildContainerIndex();
+  return list;
+}
+
+std::vector<size_t> Run(const CFileItemList& list, long start, SearchCriteria c) {
+  PrepareSearch(c);
+  std::vector<size_t> out;
+  SearchCatalog(list, start, c, out);
+  return out;
+}
+
+TEST(Search, AllKindsMatchWholeNamesButDescriptionSubstrings) {
+  auto list = Sample();
+  SearchCriteria c;
+  c.text = "MP3";
+  c.ignoreCase = 1;
+  c.kind = SEARCH_ALL;
+  // No file is named exactly MP3, but the descriptions contain it.
+  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{1, 5, 8}));
+  c.kind = SEARCH_FILE_NAME;
+  c.text = "*.MP3";
+  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{1, 8}));
+  c.ignoreCase = 0;
+  EXPECT_TRUE(Run(list, -1, c).empty());
+}
+
+TEST(Search, SizeLimitsAreInKilobytes) {
+  auto list = Sample();
+  SearchCriteria c;
+  c.kind = SEARCH_FILE_NAME;
+  c.minKb = 100;
+  c.maxKb = 200;
+  c.ignoreCase = 1;
+  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{3, 6}));
+  c.kind = SEARCH_FILE_DESCRIPTION;
+  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{3, 6}));
+  c = SearchCriteria{};
+  c.kind = SEARCH_FILE_NAME;
+  c.minKb = 1;
+  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{1, 2, 3, 4, 6, 8}));
+}
+
+TEST(Search, StaysInsideTheStartingSubtree) {
+  auto list = Sample();
+  SearchCriteria c;
+  c.text = "*";
+  c.kind = SEARCH_FILE_NAME;
+  const auto found = Run(list, 0, c);
+  EXPECT_EQ(found, (std::vector<size_t>{1, 2, 3, 4, 6}));
+  EXPECT_EQ(Run(list, 7, c), (std::vector<size_t>{8}));
+  // An item with an empty subtree finds nothing.
+  EXPECT_TRUE(Run(list, 8, c).empty());
+}
+
+TEST(Search, DirectoryAndApplicationKinds) {
+  auto list = Sample();
+  SearchCriteria c;
+  c.text = "DISC?";
+  c.ignoreCase = 1;
+  c.kind = SEARCH_DIRECTORY_NAME;
+  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{0, 7}));
+  c.text = "tool";
+  c.kind = SEARCH_APPLICATION_DESCRIPTION;
+  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{5}));
+}
+
+TEST(Search, EmptyCriteriaAndNotFoundTexts) {
+  Translator().languages.clear();
+  InitTranslator("", 1033);
+  SearchCriteria c;
+  EXPECT_FALSE(PrepareSearch(c));
+  c.minKb = 1;
+  EXPECT_TRUE(PrepareSearch(c));
+  c.text = "abc";
+  c.ignoreCase = 1;
+  PrepareSearch(c);
+  EXPECT_EQ(SearchNotFoundMessage(c).text, "File ABC not found !");
+  EXPECT_EQ(SearchNotFoundMessage(c).caption, "Search");
+  c.kind = SEARCH_APPLICATION_DESCRIPTION;
+  EXPECT_EQ(SearchNotFoundMessage(c).text, "Application ABC not found !");
+  EXPECT_EQ(SearchResultSortCode(SEARCH_DIRECTORY_NAME), 40);
+  EXPECT_EQ(SearchResultSortCode(SEARCH_ALL), 140);
+  EXPECT_EQ(SearchResultColumns(SEARCH_DIRECTORY_NAME).size(), 4u);
+  EXPECT_EQ(SearchResultColumns(SEARCH_FILE_NAME).size(), 5u);
+}
+
+TEST(Search, ResultRowTexts) {
+  auto list = Sample();
+  list[4]->time = 86400 + 3661;  // 02/01/1970 01:01:01 UTC
+  const auto row = SearchResultRowFiles(list, 4, "\\\\Disc1:");
+  ASSERT_EQ(row.size(), 5u);
+  EXPECT_EQ(row[0], "big.txt");
+  EXPECT_EQ(row[2], "200 Ko");
+  EXPECT_EQ(row[4], "02/01/1970  01:01:01");
+  const auto app = SearchResultRowApplications(list, 5, "p");
+  ASSERT_EQ(app.size(), 4u);
+  EXPECT_EQ(app[0], "Great Tool");
+}
+
+TEST(SearchHistory, KeepsTenMostRecentWithoutDuplicates) {
+  SearchHistory h;
+  h.Load([](const std::string& name) { return name == "Search 2" ? std::string("two") : std::string(); });
+  ASSERT_EQ(h.Entries().size(), 10u);
+  EXPECT_EQ(h.ComboEntries(), (std::vector<std::string>{"two"}));
+  for (int i = 0; i < 11; ++i) h.Add("t" + std::to_string(i));
+  EXPECT_EQ(h.Entries().size(), 10u);
+  EXPECT_EQ(h.Entries().front(), "t10");
+  EXPECT_EQ(h.Entries().back(), "t1");
+  h.Add("t5");
+  EXPECT_EQ(h.Entries().front(), "t5");
+  EXPECT_EQ(std::count(h.Entries().begin(), h.Entries().end(), "t5"), 1);
+  EXPECT_EQ(h.Entries().size(), 10u);
+  std::map<std::string, std::string> saved;
+  h.Save([&](const std::string& k, const std::string& v) { saved[k] = v; });
+  EXPECT_EQ(saved["Search 1"], "t5");
+  EXPECT_EQ(saved.size(), 10u);
+}
+
+}  // namespace
