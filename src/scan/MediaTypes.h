@@ -1,0 +1,56 @@
+// The media type list (the rows offered when adding a medium), its settings
+// form, and the volume reading of the New media dialog.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CFileItemMedia;
+class CIniFile;
+
+struct MediaTypeEntry {
+  std::string path;  // drive root or directory to scan; empty for the generic directory row
+  std::string name;  // text shown for the row
+  CFileItemMedia* kind = nullptr;  // the kind's prototype (not owned)
+  int iconId = -1;   // the kind's GetIconId()
+};
+using MediaTypeList = std::vector<MediaTypeEntry>;
+
+// The process-wide list, loaded at start-up and written at exit.
+MediaTypeList& MediaTypes();
+
+// A row of a kind, with the kind's icon.
+MediaTypeEntry MakeMediaType(const std::string& path, const std::string& name, CFileItemMedia* kind);
+// Rebuilds list from the machine's drives: the Directory row, then one
+// "Floppy" row per removable drive and one "CDRom" row per optical drive.
+void BuildDefaultMediaTypes(MediaTypeList& list);
+// Reads section "Medias" ("Item 0", "Item 1", ... up to the first missing or
+// empty value); values whose kind key is not registered are skipped; when
+// no value at all was present the default list is built.
+void LoadMediaTypes(const CIniFile& ini, MediaTypeList& list);
+// Writes every row under "Item 0" .. "Item <n-1>" and removes the values an
+// earlier, longer list left after them.
+void SaveMediaTypes(CIniFile& ini, const MediaTypeList& list);
+// "path\tname\tkind display name" as the media lists show a row.
+std::string MediaTypeRowText(const MediaTypeEntry& entry);
+// The row the New media dialog selects first: the last one whose kind is a
+// CD (or derived from it), else 0; -1 for an empty list.
+int InitialMediaTypeRow(const MediaTypeList& list);
+
+// What the New media dialog reads from a source path.
+struct NewMediaVolume {
+  std::string name;  // media name (kept when keepName)
+  std::string label;
+  std::string fileSystem;
+  uint32_t serialNumber = 0;
+};
+// A path that is not a mount point is a directory: unless keepName its last
+// component becomes the name, and label, file system and serial are
+// cleared. A mount point has its volume read: unless keepName the label
+// becomes the name, prettified when the file system is not both case
+// sensitive and case preserving; on failure the volume fields are cleared
+// and the name is left alone.
+void ReadNewMediaVolume(const std::string& path, bool keepName, NewMediaVolume& volume);
+// "MYDISK" -> "Mydisk": lower case but for the first character.
+std::string PrettifyLabel(const std::string& label);
