@@ -13,6 +13,11 @@ class PLTextException : public std::runtime_error {
   explicit PLTextException(const std::string& message) : std::runtime_error(message) {}
 };
 
+// Largest number of pixels a bitmap may hold; decoders refuse bigger pictures
+// before allocating. Lowered by the fuzz targets.
+uint64_t PLPixelLimit();
+void PLSetPixelLimit(uint64_t pixels);
+
 struct PLPixel32 {
   uint8_t b = 0, g = 0, r = 0, a = 0;  // Windows RGBQUAD order
   bool operator==(const PLPixel32&) const = default;
@@ -24,7 +29,10 @@ struct PLPixel32 {
 class PLBitmap {
  public:
   PLBitmap() = default;
-  PLBitmap(int width, int height, int bitsPerPixel);  // zeroed pixels; palette sized 2^bpp for bpp <= 8
+  // Zeroed pixels; palette sized 2^bpp (all black) for bpp <= 8. Depths 1, 4,
+  // 8, 24 and 32; throws PLTextException for another depth, a negative size
+  // or more pixels than PLPixelLimit().
+  PLBitmap(int width, int height, int bitsPerPixel);
 
   void Create(int width, int height, int bitsPerPixel);
   bool IsEmpty() const { return width_ == 0 || height_ == 0; }
@@ -38,8 +46,13 @@ class PLBitmap {
   std::vector<PLPixel32>& Palette() { return palette_; }
   const std::vector<PLPixel32>& Palette() const { return palette_; }
 
-  // Colour of one pixel whatever the depth (alpha as stored for 32 bpp, else 0).
+  // Colour of one pixel whatever the depth (alpha as stored for 32 bpp, else 0;
+  // an index beyond the palette reads as black).
   PLPixel32 GetPixel(int x, int y) const;
+  // Palette index (bpp <= 8) or nothing meaningful otherwise.
+  unsigned GetIndex(int x, int y) const;
+  void SetIndex(int x, int y, unsigned index);
+  void SetPixel(int x, int y, PLPixel32 colour);  // 24 and 32 bpp only
 
   bool operator==(const PLBitmap&) const = default;
 
@@ -52,8 +65,11 @@ class PLBitmap {
 
 // A complete BMP file image: 14-byte file header, 40-byte info header,
 // palette, bottom-up rows padded to 4 bytes.
+// An empty bitmap encodes as no bytes at all.
 std::vector<uint8_t> PLEncodeBmp(const PLBitmap& bitmap);
 
 // Decodes a BMP file image (also top-down rows, OS/2 core headers, RLE4,
 // RLE8 and bit-field masks). Throws PLTextException on bad data.
 PLBitmap PLDecodeBmp(const uint8_t* data, size_t size);
+// True when the bytes start like a BMP file or a bare DIB info header.
+bool PLIsBmp(const uint8_t* data, size_t size);
