@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -39,6 +40,21 @@ class IDescribeHost {
 
 // 1 when a describer ran, 0 otherwise; updates the item in place.
 int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& settings, IDescribeHost& host);
+
+// The describers DescribeFile chooses from (MP3, executable, picture).
+struct Describers {
+  std::function<std::string(const std::string& path)> mp3;
+  // Rewrites description when the file has a version resource.
+  std::function<void(const std::string& path, std::string& description)> exe;
+  std::function<void(const std::string& path, CFileItem& item, const DescribeSettings& settings,
+                     IDescribeHost& host)>
+      picture;
+};
+// DescribeMp3File, DescribeExecutable and DescribePicture.
+const Describers& DefaultDescribers();
+// DescribeFile with other describers (tests use their own).
+int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& settings, IDescribeHost& host,
+                 const Describers& describers);
 
 // Pictures: 1 when the upper-cased extension is a picture extension whose switch is on.
 int IsDescribedPicture(const std::string& fileName, const DescribeSettings& settings);

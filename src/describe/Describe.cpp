@@ -1,0 +1,138 @@
+#include "describe/Describe.h"
+
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include "catalog/FileItemList.h"
+#include "describe/Mp3.h"
+#include "i18n/Codepage.h"
+#include "i18n/Translator.h"
+#include "scan/ExeVersion.h"
+
+namespace {
+
+// The upper-cased text from the last dot of the name, dot included; "" without one.
+std::string UpperExtension(const std::string& name) {
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return std::string();
+  return Utf8Upper(std::string_view(name).substr(dot));
+}
+
+// The archive that holds item index: its nearest ancestor marked as archive
+// and typed as the archive file itself.
+long ArchiveOf(const CFileItemList& list, size_t index) {
+  for (long p = list.Parent(index); p >= 0; p = list.Parent(static_cast<size_t>(p))) {
+    const CFileItem* item = list[static_cast<size_t>(p)];
+    if (item->isArchive && (item->type == ITEM_ARCHIVE_ENTRY || item->type == ITEM_FILE)) return p;
+  }
+  return -1;
+}
+
+// The file a describer reads: the item's own file, or for an archive member a
+// temporary copy that is deleted when this goes away.
+class ReadableFile {
+ public:
+  ReadableFile(CFileItemList& list, size_t index, IDescribeHost& host) {
+    const CFileItem* item = list[index];
+    if (!item->isArchive) {
+      path_ = host.PhysicalPath(list, index);
+      ok_ = true;
+      return;
+    }
+    if (auto extracted = host.ExtractArchiveMember(list, index)) {
+      path_ = *extracted;
+      temporary_ = true;
+      ok_ = true;
+      return;
+    }
+    long archive = ArchiveOf(list, index);
+    std::string archivePath = archive >= 0 ? host.PhysicalPath(list, static_cast<size_t>(archive)) : std::string();
+    host.LogScanError(FormatInserts(Translate("IDS_UNZIPERROR"), {archivePath + "/" + item->name}));
+  }
+  ~ReadableFile() {
+    if (!temporary_) return;
+    // A copy extracted read-only must still go.
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove(path_, ec);
+  }
+  ReadableFile(const ReadableFile&) = delete;
+  ReadableFile& operator=(const ReadableFile&) = delete;
+
+  bool ok() const { return ok_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  bool ok_ = false;
+  bool temporary_ = false;
+};
+
+// Runs one describer; one that throws leaves the path as the description and
+// a line in the scan log instead of ending the scan.
+template <class Fn>
+void RunDescriber(CFileItem& item, const std::string& path, IDescribeHost& host, Fn&& describe) {
+  try {
+    describe();
+  } catch (const std::exception& e) {
+    item.description = path + "\n";
+    host.LogScanError(path + "  " + e.what());
+  } catch (...) {
+    item.description = path + "\n";
+    host.LogScanError(path + "  ");
+  }
+}
+
+}  // namespace
+
+const Describers& DefaultDescribers() {
+  static const Describers describers{
+      [](const std::string& path) { return DescribeMp3File(path); },
+      [](const std::string& path, std::string& description) { DescribeExecutable(path, description); },
+      [](const std::string& path, CFileItem& item, const DescribeSettings& settings, IDescribeHost& host) {
+        DescribePicture(path, item, settings, host);
+      },
+  };
+  return describers;
+}
+
+int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& settings, IDescribeHost& host) {
+  return DescribeFile(list, index, settings, host, DefaultDescribers());
+}
+
+int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& settings, IDescribeHost& host,
+                 const Describers& describers) {
+  if (!settings.scanDescrs || index >= list.size()) return 0;
+  CFileItem& item = *list[index];
+  const std::string ext = UpperExtension(item.name);
+
+  if (settings.mp3 && ext == ".MP3") {
+    ReadableFile file(list, index, host);
+    if (!file.ok()) return 0;
+    RunDescriber(item, file.path(), host, [&] { item.description = describers.mp3(file.path()); });
+    return 1;
+  }
+  if (settings.exe && (ext == ".EXE" || ext == ".DLL" || ext == ".OCX" || ext == ".VBX")) {
+    ReadableFile file(list, index, host);
+    if (!file.ok()) return 0;
+    RunDescriber(item, file.path(), host, [&] {
+      describers.exe(file.path(), item.description);
+    });
+    return 1;
+  }
+  if (IsDescribedPicture(item.name, settings)) {
+    ReadableFile file(list, index, host);
+    if (!file.ok()) return 0;
+    RunDescriber(item, file.path(), host, [&] {
+      try {
+        describers.picture(file.path(), item, settings, host);
+      } catch (...) {
+        item.thumbnail.reset();  // never keep a half-made thumbnail
+        throw;
+      }
+    });
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,388 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "describe/Mp3.h"
+#include "describe/Mp3Bytes.h"
+#include "i18n/Translator.h"
+
+using namespace mp3test;
+
+namespace {
+
+MpegAudioInfo Parse(const Bytes& frame, int64_t fileSize = 0) {
+  MpegAudioInfo info;
+  info.fileSize = fileSize;
+  ParseMpegHeader(frame.data(), frame.size(), info);
+  return info;
+}
+
+struct Scan {
+  int status;
+  MpegAudioInfo info;
+};
+
+Scan ScanBytes(const Bytes& bytes, int64_t start = 0) {
+  MemoryByteReader src(bytes.data(), bytes.size());
+  Scan s{};
+  s.status = ScanMpegFrames(src, start, s.info);
+  return s;
+}
+
+Bytes Repeat(const Bytes& frame, int count) {
+  Bytes out;
+  for (int i = 0; i < count; ++i) Append(out, frame);
+  return out;
+}
+
+std::string Describe(const Bytes& bytes) {
+  MemoryByteReader src(bytes.data(), bytes.size());
+  return FormatMp3Description(ReadMp3Info(src));
+}
+
+class Mp3Description : public ::testing::Test {
+ protected:
+  void SetUp() override { InitTranslator("", LANG_ENGLISH); }
+};
+
+}  // namespace
+
+TEST(Mp3Format, DurationAndKilo) {
+  EXPECT_EQ(FormatDuration(0), "00:00");
+  EXPECT_EQ(FormatDuration(59), "00:59");
+  EXPECT_EQ(FormatDuration(205), "03:25");
+  EXPECT_EQ(FormatDuration(3599), "59:59");
+  EXPECT_EQ(FormatDuration(3725), "1:02:05");
+  EXPECT_EQ(FormatDuration(3 * 86400 + 1), "72:00:01");
+  EXPECT_EQ(FormatKilo(128000), "128k");
+  EXPECT_EQ(FormatKilo(44100), "44k1");
+  EXPECT_EQ(FormatKilo(22050), "22k05");
+  EXPECT_EQ(FormatKilo(11025), "11k025");
+  EXPECT_EQ(FormatKilo(0), "0k");
+  EXPECT_EQ(FormatKilo(8000), "8k");
+  EXPECT_EQ(FormatKilo(100), "0k1");
+}
+
+TEST(MpegHeader, Mpeg1Tables) {
+  MpegAudioInfo l3 = Parse(Frame({3, 1, 9, 0, 1}));
+  EXPECT_EQ(l3.version, 1);
+  EXPECT_EQ(l3.layer, 3);
+  EXPECT_EQ(l3.bitRate, 128000);
+  EXPECT_EQ(l3.samplingRate, 44100);
+  EXPECT_EQ(l3.channelMode, 1);
+  EXPECT_EQ(l3.vbr, 0);
+  EXPECT_EQ(l3.vbrScale, -1);
+  EXPECT_EQ(Parse(Frame({3, 1, 14, 1, 0})).bitRate, 320000);
+  EXPECT_EQ(Parse(Frame({3, 1, 14, 1, 0})).samplingRate, 48000);
+  EXPECT_EQ(Parse(Frame({3, 1, 1, 2, 0})).samplingRate, 32000);
+  EXPECT_EQ(Parse(Frame({3, 1, 1, 3, 0})).samplingRate, 0);
+  EXPECT_EQ(Parse(Frame({3, 2, 14, 0, 0})).bitRate, 384000);   // Layer II
+  EXPECT_EQ(Parse(Frame({3, 3, 14, 0, 0})).bitRate, 448000);   // Layer I
+  EXPECT_EQ(Parse(Frame({3, 3, 14, 0, 0})).layer, 1);
+  EXPECT_EQ(Parse(Frame({3, 1, 0, 0, 0})).bitRate, 0);         // free format
+  EXPECT_EQ(Parse(Frame({3, 1, 15, 0, 0})).bitRate, 0);        // bad index
+  EXPECT_EQ(Parse(Frame({3, 0, 9, 0, 0})).layer, 4);           // reserved layer
+  EXPECT_EQ(Parse(Frame({3, 0, 9, 0, 0})).bitRate, 0);
+}
+
+TEST(MpegHeader, LowSamplingFrequencyTables) {
+  // MPEG-2 and MPEG-2.5 Layer III: the lower-rate table, rates halved or quartered.
+  MpegAudioInfo m2 = Parse(Frame({2, 1, 8, 0, 0}));
+  EXPECT_EQ(m2.version, 2);
+  EXPECT_EQ(m2.bitRate, 64000);
+  EXPECT_EQ(m2.samplingRate, 22050);
+  EXPECT_EQ(Parse(Frame({2, 1, 14, 1, 0})).bitRate, 160000);
+  EXPECT_EQ(Parse(Frame({2, 1, 14, 1, 0})).samplingRate, 24000);
+  MpegAudioInfo m25 = Parse(Frame({0, 1, 1, 2, 0}));
+  EXPECT_EQ(m25.version, 4);
+  EXPECT_EQ(m25.bitRate, 8000);
+  EXPECT_EQ(m25.samplingRate, 8000);
+  EXPECT_EQ(Parse(Frame({0, 1, 1, 0, 0})).samplingRate, 11025);
+  // Layer II of MPEG-2 and the reserved version keep the MPEG-1 tables.
+  MpegAudioInfo m2l2 = Parse(Frame({2, 2, 8, 0, 0}));
+  EXPECT_EQ(m2l2.bitRate, 128000);
+  EXPECT_EQ(m2l2.samplingRate, 44100);
+  MpegAudioInfo reserved = Parse(Frame({1, 1, 9, 0, 0}));
+  EXPECT_EQ(reserved.version, 3);
+  EXPECT_EQ(reserved.bitRate, 128000);
+  EXPECT_EQ(reserved.samplingRate, 44100);
+}
+
+TEST(MpegHeader, XingGivesAVariableRateRoundedToThousands) {
+  // 592 bytes a frame at 44.1 kHz: 181300 bit/s, shown as 181kv.
+  Xing x;
+  x.frames = 1000;
+  x.bytes = 592000;
+  x.hasToc = true;
+  x.hasScale = true;
+  x.scale = 57;
+  MpegAudioInfo info = Parse(XingFrame({3, 1, 9, 0, 0}, x));
+  EXPECT_EQ(info.vbr, 1);
+  EXPECT_EQ(info.bitRate, 181000);
+  EXPECT_EQ(info.frameCount, 1000);
+  EXPECT_EQ(info.vbrScale, 57);
+  EXPECT_EQ(FormatKilo(info.bitRate) + "v", "181kv");
+  // Mono MPEG-1 puts it at byte 21, mono MPEG-2 at 13, stereo MPEG-2 at 21.
+  EXPECT_EQ(Parse(XingFrame({3, 1, 9, 0, 3}, x)).vbr, 1);
+  MpegAudioInfo m2 = Parse(XingFrame({2, 1, 9, 0, 3}, x));
+  EXPECT_EQ(m2.vbr, 1);
+  EXPECT_EQ(m2.samplingRate, 22050);
+  EXPECT_EQ(m2.bitRate, 90000);  // 592 * 22050 / 144 = 90650
+  EXPECT_EQ(Parse(XingFrame({2, 1, 9, 0, 0}, x)).vbr, 1);
+  EXPECT_EQ(Parse(XingFrame({0, 1, 9, 0, 0}, x)).samplingRate, 11025);
+  // At the mono offset of a stereo frame it is not seen.
+  Bytes misplaced = XingFrame({3, 1, 9, 0, 3}, x);
+  misplaced[3] = 0;
+  EXPECT_EQ(Parse(misplaced).vbr, 0);
+  EXPECT_EQ(Parse(misplaced).bitRate, 128000);
+}
+
+TEST(MpegHeader, XingWithoutCountsOrRoom) {
+  Xing noBytes;
+  noBytes.frames = 100;
+  noBytes.hasBytes = false;
+  // The byte count comes from the file size carried in the record.
+  EXPECT_EQ(Parse(XingFrame({3, 1, 9, 0, 0}, noBytes), 52000).bitRate, 159000);  // 520 * 44100 / 144
+  EXPECT_EQ(Parse(XingFrame({3, 1, 9, 0, 0}, noBytes), 0).bitRate, 0);
+  Xing noFrames;
+  noFrames.hasFrames = false;
+  noFrames.bytes = 100000;
+  MpegAudioInfo nf = Parse(XingFrame({3, 1, 9, 0, 0}, noFrames));
+  EXPECT_EQ(nf.bitRate, 0);  // nothing to divide by: refused
+  Xing zeroFrames;
+  zeroFrames.frames = 0;
+  zeroFrames.bytes = 100000;
+  EXPECT_EQ(Parse(XingFrame({3, 1, 9, 0, 0}, zeroFrames)).bitRate, 0);
+  // A Xing header cut off by the end of the bytes read is taken as absent.
+  Xing full;
+  full.frames = 10;
+  full.bytes = 5000;
+  full.hasToc = true;
+  Bytes cut = XingFrame({3, 1, 9, 0, 0}, full, 0);
+  cut.resize(cut.size() - 1);
+  MpegAudioInfo c = Parse(cut);
+  EXPECT_EQ(c.vbr, 0);
+  EXPECT_EQ(c.bitRate, 128000);
+}
+
+TEST(MpegScan, AudioStartsAtTheFirstAcceptedHeader) {
+  Bytes data = B("junk");
+  Append(data, Bytes{0xFF, 0xFF, 0x90, 0x00});  // Layer I: refused
+  Append(data, Bytes{0xFF, 0xFB, 0x00, 0x00});  // free format: refused
+  Append(data, Bytes{0xFF, 0xFB, 0xF0, 0x00});  // bit rate index 15: refused
+  Append(data, Bytes{0xFF, 0xF9, 0x90, 0x00});  // reserved layer: refused
+  const size_t audioStart = data.size();
+  Append(data, Repeat(Frame({3, 1, 9, 0, 0}), 20));
+  Scan s = ScanBytes(data);
+  ASSERT_EQ(s.status, 0);
+  EXPECT_EQ(s.info.bitRate, 128000);
+  EXPECT_EQ(s.info.fileSize, static_cast<int64_t>(data.size()));
+  EXPECT_EQ(s.info.duration, static_cast<int64_t>((data.size() - audioStart) * 8 / 128000));
+  // From a start offset the same rule holds.
+  Bytes tagged(300, 0);
+  Append(tagged, Repeat(Frame({3, 1, 9, 0, 0}), 400));  // 166800 bytes after the tag
+  EXPECT_EQ(ScanBytes(tagged, 300).info.duration, 10);
+  EXPECT_EQ(ScanBytes(tagged, 0).info.duration, 10);  // the zeros before the audio are not counted
+}
+
+TEST(MpegScan, NothingAcceptable) {
+  Scan none = ScanBytes(B("plain text, no audio at all"));
+  EXPECT_NE(none.status, 0);
+  EXPECT_EQ(none.info.bitRate, 0);
+  EXPECT_EQ(none.info.duration, 0);
+  EXPECT_NE(ScanBytes(Bytes()).status, 0);
+  EXPECT_NE(ScanBytes(Repeat(Frame({3, 1, 9, 0, 0}), 3), 1 << 20).status, 0);  // start past the end
+  // Only Layer I frames.
+  EXPECT_NE(ScanBytes(Repeat(Frame({3, 3, 9, 0, 0}), 10)).status, 0);
+  // A header beyond the first 2052 bytes after the start is not seen.
+  Bytes late(kMpegWindow, 0);
+  Append(late, Frame({3, 1, 9, 0, 0}));
+  EXPECT_NE(ScanBytes(late).status, 0);
+  Bytes justIn(kMpegWindow - 4, 0);
+  Append(justIn, Frame({3, 1, 9, 0, 0}));
+  EXPECT_EQ(ScanBytes(justIn).status, 0);
+  EXPECT_NE(ScanMpegFrames("/nonexistent/file.mp3", 0, none.info), 0);
+}
+
+TEST(MpegScan, Mpeg25RateIsTheMeanOfTheFirstEightMatchingHeaders) {
+  // Eight MPEG-2.5 headers at 8 and 16 kbit/s, a header at another sampling
+  // rate in between, and more headers after the eighth that must not count.
+  Bytes data;
+  const int rates[8] = {1, 2, 1, 2, 1, 2, 1, 2};  // 8k, 16k alternately: mean 12k
+  for (int i = 0; i < 8; ++i) {
+    Append(data, Frame({0, 1, rates[i], 2, 0}, 100));
+    if (i == 2) Append(data, Frame({0, 1, 14, 0, 0}, 100));  // 11025 Hz, not 8000
+  }
+  for (int i = 0; i < 5; ++i) Append(data, Frame({0, 1, 14, 2, 0}, 100));
+  Scan s = ScanBytes(data);
+  ASSERT_EQ(s.status, 0);
+  EXPECT_EQ(s.info.version, 4);
+  EXPECT_EQ(s.info.samplingRate, 8000);
+  EXPECT_EQ(s.info.bitRate, 12000);
+  EXPECT_EQ(s.info.duration, static_cast<int64_t>(data.size()) * 8 / 12000);
+}
+
+TEST(MpegScan, RefusedXingHeaderFallsToTheNextFrame) {
+  Xing noFrames;
+  noFrames.hasFrames = false;
+  noFrames.bytes = 100000;
+  Bytes data = XingFrame({3, 1, 9, 0, 0}, noFrames, 417);
+  Append(data, Repeat(Frame({3, 1, 11, 0, 0}), 10));  // 192 kbit/s
+  Scan s = ScanBytes(data);
+  ASSERT_EQ(s.status, 0);
+  EXPECT_EQ(s.info.vbr, 0);
+  EXPECT_EQ(s.info.bitRate, 192000);
+  EXPECT_EQ(s.info.duration, static_cast<int64_t>(data.size() - 417) * 8 / 192000);
+}
+
+TEST(MpegScan, MultiGigabyteDurationsDoNotOverflow) {
+  // A 6 GB file: its first bytes are frames, the rest is never read.
+  class Huge : public IByteReader {
+   public:
+    Bytes head = Repeat(Frame({3, 1, 9, 0, 0}), 8);
+    int64_t Size() override { return 6'000'000'000LL; }
+    size_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+      if (offset >= head.size()) return 0;
+      size_t count = std::min<uint64_t>(n, head.size() - offset);
+      std::memcpy(buf, head.data() + offset, count);
+      return count;
+    }
+  } huge;
+  MpegAudioInfo info;
+  ASSERT_EQ(ScanMpegFrames(huge, 0, info), 0);
+  EXPECT_EQ(info.fileSize, 6'000'000'000LL);
+  EXPECT_EQ(info.duration, 375000);
+  EXPECT_EQ(FormatDuration(info.duration), "104:10:00");
+}
+
+TEST(Id3v1, FieldsTrackAndGenre) {
+  V1 v{"Exactly thirty characters long", "  Artist\t", "Album", "1987", "Comment", 5, 17};
+  ASSERT_EQ(v.title.size(), 30u);
+  Bytes data = Repeat(Frame({3, 1, 9, 0, 0}), 3);
+  Append(data, Id3v1(v));
+  MemoryByteReader src(data.data(), data.size());
+  Id3v1Tag tag;
+  ASSERT_EQ(ReadId3v1Tag(src, tag), 0);
+  EXPECT_EQ(tag.title, "Exactly thirty characters long");
+  EXPECT_EQ(tag.artist, "Artist");
+  EXPECT_EQ(tag.album, "Album");
+  EXPECT_EQ(tag.year, "1987");
+  EXPECT_EQ(tag.comment, "Comment");
+  EXPECT_EQ(tag.track, 5);
+  EXPECT_EQ(tag.genre, 17);
+
+  // ID3v1.0: a 30-byte comment and no track.
+  V1 v10{"T", "A", "B", "2000", "A comment of thirty characters", -1, 0};
+  Bytes d10 = Id3v1(v10);
+  MemoryByteReader s10(d10.data(), d10.size());
+  ASSERT_EQ(ReadId3v1Tag(s10, tag), 0);
+  EXPECT_EQ(tag.comment, "A comment of thirty characters");
+  EXPECT_EQ(tag.track, 0);
+
+  // Windows-1252 text comes out as UTF-8.
+  V1 accents{"Gar\xE7on \x80", "", "", "", ""};
+  Bytes da = Id3v1(accents);
+  MemoryByteReader sa(da.data(), da.size());
+  ASSERT_EQ(ReadId3v1Tag(sa, tag), 0);
+  EXPECT_EQ(tag.title, "Gar\xC3\xA7on \xE2\x82\xAC");
+}
+
+TEST(Id3v1, MissingOrShortRecords) {
+  Id3v1Tag tag;
+  tag.title = "stale";
+  Bytes noTag(200, 'x');
+  MemoryByteReader s1(noTag.data(), noTag.size());
+  EXPECT_EQ(ReadId3v1Tag(s1, tag), 1);
+  EXPECT_EQ(tag.title, "");
+  Bytes shortFile = B("TAG short");
+  MemoryByteReader s2(shortFile.data(), shortFile.size());
+  EXPECT_EQ(ReadId3v1Tag(s2, tag), 1);
+  EXPECT_EQ(ReadId3v1Tag("/nonexistent/x.mp3", tag), 1);
+}
+
+TEST(Id3v1, GenreListEnds) {
+  EXPECT_STREQ(Id3v1GenreName(0), "Blues");
+  EXPECT_STREQ(Id3v1GenreName(17), "Rock");
+  EXPECT_STREQ(Id3v1GenreName(67), "Psychadelic");
+  EXPECT_STREQ(Id3v1GenreName(143), "Salsa");
+  EXPECT_STREQ(Id3v1GenreName(144), "Trash Metal");
+  EXPECT_STREQ(Id3v1GenreName(145), "unknown");
+  EXPECT_STREQ(Id3v1GenreName(255), "unknown");
+}
+
+TEST_F(Mp3Description, LinesAndLabels) {
+  Xing x;
+  x.frames = 1000;
+  x.bytes = 592000;
+  Bytes data = Id3v2(3, {TextFrame("TIT2", "Title"), TextFrame("TALB", "Album"), TextFrame("TPE1", "Artist"),
+                         TextFrame("TRCK", "3"), TextFrame("TCON", "(17)"), TextFrame("TENC", "not shown")},
+                     100);
+  Append(data, XingFrame({3, 1, 9, 0, 0}, x));
+  Append(data, Repeat(Frame({3, 1, 9, 0, 0}), 10));
+  EXPECT_EQ(Describe(data),
+            "Time\t00:00\r\n"
+            "Bit rate\t181kv\r\n"
+            "Frequency\t44k1\r\n"
+            "Title\tTitle\r\n"
+            "Artist\tArtist\r\n"
+            "Genre\t(17)\r\n"
+            "Album\tAlbum\r\n"
+            "Track\t3\r\n");
+}
+
+TEST_F(Mp3Description, Id3v1IsUsedOnlyWithoutAnOpenedId3v2Tag) {
+  V1 v1{"V1 title", "V1 artist", "V1 album", "1999", "V1 comment", 4, 255};
+  Bytes audio = Repeat(Frame({3, 1, 9, 0, 0}), 20);
+  Bytes v1Only = audio;
+  Append(v1Only, Id3v1(v1));
+  EXPECT_EQ(Describe(v1Only),
+            "Time\t00:00\r\n"
+            "Bit rate\t128k\r\n"
+            "Frequency\t44k1\r\n"
+            "Title\tV1 title\r\n"
+            "Artist\tV1 artist\r\n"
+            "Genre\tunknown\r\n"
+            "Album\tV1 album\r\n"
+            "Track\t4\r\n"
+            "Year\t1999\r\n"
+            "Comment\tV1 comment\r\n");
+
+  // An ID3v2.3 tag wins even when none of its frames is shown.
+  Bytes both = Id3v2(3, {TextFrame("TENC", "encoder")});
+  Append(both, v1Only);
+  EXPECT_EQ(Describe(both), "Time\t00:00\r\nBit rate\t128k\r\nFrequency\t44k1\r\n");
+
+  // An ID3v2.4 tag is not opened: the ID3v1 values are shown instead.
+  Bytes v24 = Id3v2(4, {TextFrame("TIT2", "v2.4 title")});
+  Append(v24, v1Only);
+  std::string d = Describe(v24);
+  EXPECT_NE(d.find("Title\tV1 title\r\n"), std::string::npos);
+  EXPECT_EQ(d.find("v2.4"), std::string::npos);
+
+  // Without any audio the ID3v1 tag is not read.
+  Bytes noAudio(500, 0);
+  Append(noAudio, Id3v1(v1));
+  EXPECT_EQ(Describe(noAudio), "Time\t00:00\r\nBit rate\t0k\r\nFrequency\t0k\r\n");
+}
+
+TEST_F(Mp3Description, FilesOnDisk) {
+  TempDir dir;
+  Bytes data = Id3v2(3, {TextFrame("TIT2", "On disk")}, 20);
+  for (int i = 0; i < 4000; ++i) Append(data, Frame({3, 1, 9, 0, 0}));  // 1668000 bytes: 104 s
+  Append(data, Id3v1({"ignored"}));
+  WriteFile(dir / "a.mp3", data);
+  EXPECT_EQ(DescribeMp3File((dir / "a.mp3").string()),
+            "Time\t01:44\r\nBit rate\t128k\r\nFrequency\t44k1\r\nTitle\tOn disk\r\n");
+  EXPECT_EQ(DescribeMp3File((dir / "missing.mp3").string()), "");
+  WriteFile(dir / "empty.mp3", {});
+  EXPECT_EQ(DescribeMp3File((dir / "empty.mp3").string()), "Time\t00:00\r\nBit rate\t0k\r\nFrequency\t0k\r\n");
+}
+
+TEST_F(Mp3Description, LabelsFollowTheLanguage) {
+  InitTranslator("", LANG_FRENCH);
+  const std::string label = Translate("IDS_MP3_TIME");
+  std::string d = Describe(Id3v2(3, {TextFrame("TIT2", "x")}));
+  InitTranslator("", LANG_ENGLISH);
+  EXPECT_NE(label, "Time");
+  EXPECT_EQ(d.substr(0, d.find('\t')), label);
+}
