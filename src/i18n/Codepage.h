@@ -17,6 +17,9 @@ std::string Utf16ToUtf8(std::u16string_view units);
 std::u16string Utf8ToUtf16(std::string_view utf8);
 // Invalid UTF-8 bytes (a Linux file name need not be UTF-8) are read as Windows-1252.
 std::string SanitizeUtf8(std::string_view bytes);
+// Appends the UTF-8 form of one code point (surrogates and values past
+// U+10FFFF become U+FFFD).
+void AppendUtf8(std::string& out, char32_t cp);
 // Upper and lower case of a UTF-8 string, for Latin-1 and ASCII letters
 // (what a Windows-1252 catalog can hold); other characters unchanged.
 std::string Utf8Upper(std::string_view utf8);
