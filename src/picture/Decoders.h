@@ -27,6 +27,12 @@ PLBitmap PLDecodePicture(const uint8_t* data, size_t size, const PLDecodeHints& 
 PLBitmap PLDecodePictureFile(const std::string& path, const PLDecodeHints& hints = {},
                              PLPictureInfo* info = nullptr);
 
+// Signature tests of the library formats (and PLIsBmp in Bitmap.h).
+bool PLIsJpeg(const uint8_t* data, size_t size);
+bool PLIsPng(const uint8_t* data, size_t size);
+bool PLIsTiff(const uint8_t* data, size_t size);
+bool PLIsGif(const uint8_t* data, size_t size);
+
 // Library-backed decoders (also used by other decoders, e.g. the EPS preview).
 PLBitmap PLDecodeJpeg(const uint8_t* data, size_t size, const PLDecodeHints& hints = {},
                       PLPictureInfo* info = nullptr);
