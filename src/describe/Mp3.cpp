@@ -17,21 +17,17 @@ constexpr int kMpeg1Rates[3][16] = {
     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
 };
-// Layer III at the lower sampling frequencies, ISO/IEC 13818-3.
-constexpr int kLsfLayer3Rates[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+// The lower sampling frequencies of MPEG-2 and MPEG-2.5, ISO/IEC 13818-3:
+// Layer I, and Layers II and III.
+constexpr int kLsfLayer1Rates[16] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0};
+constexpr int kLsfLayer23Rates[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
 constexpr int kSamplingRates[4] = {44100, 48000, 32000, 0};
 
 uint32_t BigEndian32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 
-bool IsLowSamplingLayer3(const MpegAudioInfo& info) {
-  return (info.version == 2 || info.version == 4) && info.layer == 3;
-}
-
-void ReduceSamplingRate(MpegAudioInfo& info) {
-  info.samplingRate /= info.version == 2 ? 2 : 4;
-}
+bool IsLowSampling(const MpegAudioInfo& info) { return info.version == 2 || info.version == 4; }
 
 // Parses the Xing header at x (avail bytes readable); false when it is not
 // one or does not fit.
@@ -54,7 +50,6 @@ bool ParseXing(const uint8_t* x, size_t avail, MpegAudioInfo& info) {
   if (flags & 8) info.vbrScale = static_cast<int32_t>(BigEndian32(x + at));
 
   info.vbr = 1;
-  if (IsLowSamplingLayer3(info)) ReduceSamplingRate(info);
   info.frameCount = static_cast<int32_t>(frames);
   uint64_t total = bytes != 0 ? bytes : static_cast<uint64_t>(info.fileSize > 0 ? info.fileSize : 0);
   // Without a frame count there is no rate to compute: the header is refused.
@@ -62,7 +57,10 @@ bool ParseXing(const uint8_t* x, size_t avail, MpegAudioInfo& info) {
     info.bitRate = 0;
     return true;
   }
-  int64_t rate = static_cast<int64_t>((total / frames) * static_cast<uint64_t>(info.samplingRate) / 144);
+  // Bytes a frame = samples a frame / 8 * rate / sampling rate; a Layer III
+  // frame holds 576 samples at the lower sampling frequencies, 1152 otherwise.
+  const uint64_t divisor = IsLowSampling(info) && info.layer == 3 ? 72 : 144;
+  int64_t rate = static_cast<int64_t>((total / frames) * static_cast<uint64_t>(info.samplingRate) / divisor);
   info.bitRate = rate - rate % 1000;
   return true;
 }
@@ -78,17 +76,21 @@ void ParseMpegHeader(const uint8_t* p, size_t avail, MpegAudioInfo& info) {
   info.version = static_cast<int16_t>(4 - ((b1 >> 3) & 3));
   info.layer = static_cast<int16_t>(4 - ((b1 >> 1) & 3));
   info.channelMode = b3 >> 6;
-  info.bitRate = info.layer <= 3 ? kMpeg1Rates[info.layer - 1][b2 >> 4] * 1000 : 0;
   info.samplingRate = kSamplingRates[(b2 >> 2) & 3];
+  if (info.layer > 3) {
+    info.bitRate = 0;  // no table for the reserved layer: refused
+  } else if (IsLowSampling(info)) {
+    // Every layer of MPEG-2 and MPEG-2.5 has its own tables and half or a
+    // quarter of the MPEG-1 sampling rates.
+    info.bitRate = (info.layer == 1 ? kLsfLayer1Rates : kLsfLayer23Rates)[b2 >> 4] * 1000;
+    info.samplingRate /= info.version == 2 ? 2 : 4;
+  } else {
+    info.bitRate = kMpeg1Rates[info.layer - 1][b2 >> 4] * 1000;
+  }
 
   const bool odd = (info.version & 1) != 0;
   const size_t xingAt = odd ? (info.channelMode == 3 ? 21 : 36) : (info.channelMode == 3 ? 13 : 21);
-  if (avail > xingAt && ParseXing(p + xingAt, avail - xingAt, info)) return;
-
-  if (IsLowSamplingLayer3(info)) {
-    info.bitRate = kLsfLayer3Rates[b2 >> 4] * 1000;
-    ReduceSamplingRate(info);
-  }
+  if (avail > xingAt) ParseXing(p + xingAt, avail - xingAt, info);
 }
 
 int ScanMpegFrames(IByteReader& src, int64_t startOffset, MpegAudioInfo& info) {

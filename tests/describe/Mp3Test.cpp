@@ -98,10 +98,13 @@ TEST(MpegHeader, LowSamplingFrequencyTables) {
   EXPECT_EQ(m25.bitRate, 8000);
   EXPECT_EQ(m25.samplingRate, 8000);
   EXPECT_EQ(Parse(Frame({0, 1, 1, 0, 0})).samplingRate, 11025);
-  // Layer II of MPEG-2 and the reserved version keep the MPEG-1 tables.
+  // Layers I and II have their own lower-frequency tables.
   MpegAudioInfo m2l2 = Parse(Frame({2, 2, 8, 0, 0}));
-  EXPECT_EQ(m2l2.bitRate, 128000);
-  EXPECT_EQ(m2l2.samplingRate, 44100);
+  EXPECT_EQ(m2l2.bitRate, 64000);
+  EXPECT_EQ(m2l2.samplingRate, 22050);
+  EXPECT_EQ(Parse(Frame({2, 3, 14, 1, 0})).bitRate, 256000);
+  EXPECT_EQ(Parse(Frame({0, 2, 14, 2, 0})).samplingRate, 8000);
+  // The reserved version code keeps the MPEG-1 tables.
   MpegAudioInfo reserved = Parse(Frame({1, 1, 9, 0, 0}));
   EXPECT_EQ(reserved.version, 3);
   EXPECT_EQ(reserved.bitRate, 128000);
@@ -127,7 +130,7 @@ TEST(MpegHeader, XingGivesAVariableRateRoundedToThousands) {
   MpegAudioInfo m2 = Parse(XingFrame({2, 1, 9, 0, 3}, x));
   EXPECT_EQ(m2.vbr, 1);
   EXPECT_EQ(m2.samplingRate, 22050);
-  EXPECT_EQ(m2.bitRate, 90000);  // 592 * 22050 / 144 = 90650
+  EXPECT_EQ(m2.bitRate, 181000);  // 576 samples a frame: 592 * 22050 / 72 = 181300
   EXPECT_EQ(Parse(XingFrame({2, 1, 9, 0, 0}, x)).vbr, 1);
   EXPECT_EQ(Parse(XingFrame({0, 1, 9, 0, 0}, x)).samplingRate, 11025);
   // At the mono offset of a stereo frame it is not seen.
@@ -369,7 +372,9 @@ TEST_F(Mp3Description, FilesOnDisk) {
   TempDir dir;
   Bytes data = Id3v2(3, {TextFrame("TIT2", "On disk")}, 20);
   for (int i = 0; i < 4000; ++i) Append(data, Frame({3, 1, 9, 0, 0}));  // 1668000 bytes: 104 s
-  Append(data, Id3v1({"ignored"}));
+  V1 ignored;
+  ignored.title = "ignored";
+  Append(data, Id3v1(ignored));
   WriteFile(dir / "a.mp3", data);
   EXPECT_EQ(DescribeMp3File((dir / "a.mp3").string()),
             "Time\t01:44\r\nBit rate\t128k\r\nFrequency\t44k1\r\nTitle\tOn disk\r\n");
