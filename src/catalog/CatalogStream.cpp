@@ -270,7 +270,12 @@ void ReadThumbnail(Input& in, CFileItem& item) {
   } catch (const PLTextException&) {
     // A damaged picture costs the item its thumbnail, not the catalog.
     item.thumbnail.reset();
+    return;
   }
+  // Thumbnails are stored uncompressed; one that unpacks to far more than its
+  // bytes (run-length bombs) would let a small file claim a lot of memory.
+  const uint64_t held = static_cast<uint64_t>(item.thumbnail->Stride()) * static_cast<uint64_t>(item.thumbnail->Height());
+  if (held > 16 * static_cast<uint64_t>(n) + 65536) item.thumbnail.reset();
 }
 
 std::unique_ptr<CFileItem> ReadItem(Input& in, LoadMap& map, int version) {
