@@ -14,6 +14,10 @@ class IUiPort;
 // with "/" below the root of their media (archive members stop at the
 // archive). withName appends the item's own name (not for members of archives).
 std::string PhysicalPath(const CFileItemList& list, size_t i, bool withName = true);
+// The file to open for item i: its physical path, resolved on disk where the
+// catalogued name differs in case from the file's. Every opener of a
+// catalogued file goes through this.
+std::string DiskPath(const CFileItemList& list, size_t i);
 // Path inside the catalog: "\\" + "Folder\Media:\Dir\name".
 std::string LogicalPath(const CFileItemList& list, size_t i, bool withName = true);
 // Index of the media owning item i (the nearest media at or before i); -1 when none.

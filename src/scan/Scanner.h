@@ -156,7 +156,8 @@ class CScanContext : public IDescribeHost {
   int ScanMedium(const std::string& rootPath, int startLevel);
 
   // Creates a File item (win32Attributes as in CFileItem), appends it or
-  // inserts it at insertPos, counts it, marks archives by name, runs the
+  // inserts it at insertPos (the container index is rebuilt at the end of
+  // ScanMedium, not here), counts it, marks archives by name, runs the
   // archive lister and the describer. Returns its index, or -1 when the user
   // asked to stop. Archive listers pass insideArchive true, uncompress false.
   long AddFileItem(const std::string& name, uint32_t size, uint32_t time, uint32_t win32Attributes, int level,
@@ -180,10 +181,15 @@ class CScanContext : public IDescribeHost {
 
  private:
   friend class ScanWalker;
+  long AddFile(const std::string& name, uint32_t size, uint32_t time, uint32_t win32Attributes, int level,
+               long insertPos, bool insideArchive, bool uncompress, const std::string* diskPath);
+  void RunArchiveHook(size_t index);
+
   CFileItemList& list_;
   CScanProgress& progress_;
   ScanOptions options_;
   ScanCounters counters_;
+  bool stopped_ = false;  // the user confirmed a stop; every level returns
   // Disk path of the file item the walk added last: the describer asks for
   // it right away, and the walk knows the real on-disk spelling.
   long walkItem_ = -1;

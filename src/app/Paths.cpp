@@ -1,0 +1,86 @@
+#include "app/Paths.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+bool IsFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string HomeDirectory() {
+  const char* home = std::getenv("HOME");
+  if (home && *home) return home;
+  if (const passwd* pw = getpwuid(getuid())) return pw->pw_dir ? pw->pw_dir : "";
+  return {};
+}
+
+// A data file beside the program, then where it is installed, then in the source tree.
+std::string FindDataFile(const std::string& name) {
+  std::vector<std::string> candidates;
+  std::string programDir = ProgramDirectory();
+  if (!programDir.empty()) candidates.push_back(programDir + "/" + name);
+#ifdef QV_DATA_DIR
+  candidates.push_back(std::string(QV_DATA_DIR) + "/" + name);
+#endif
+#ifdef QV_SOURCE_DATA_DIR
+  candidates.push_back(std::string(QV_SOURCE_DATA_DIR) + "/" + name);
+#endif
+  for (const auto& c : candidates)
+    if (IsFile(c)) return c;
+  return {};
+}
+
+}  // namespace
+
+std::string ProgramDirectory() {
+  std::vector<char> buf(4096);
+  for (;;) {
+    ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < buf.size()) {
+      std::string exe(buf.data(), static_cast<size_t>(n));
+      size_t slash = exe.rfind('/');
+      if (slash == std::string::npos) return {};
+      return slash == 0 ? "/" : exe.substr(0, slash);
+    }
+    if (buf.size() > (1u << 20)) return {};
+    buf.resize(buf.size() * 2);
+  }
+}
+
+std::string SettingsFilePath(const std::string& cliOverride) {
+  if (!cliOverride.empty()) return cliOverride;
+  if (const char* env = std::getenv("QUOLVANE_SETTINGS"); env && *env) return env;
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
+    base = xdg;
+  } else {
+    std::string home = HomeDirectory();
+    base = (home.empty() ? std::string(".") : home) + "/.config";
+  }
+  return base + "/Quolvane/Quolvane.ini";
+}
+
+std::string ApplisDatPath() {
+  std::string found = FindDataFile("Applis.dat");
+  if (!found.empty()) return found;
+  std::string programDir = ProgramDirectory();
+  return (programDir.empty() ? std::string(".") : programDir) + "/Applis.dat";
+}
+
+std::string HelpFilePath() { return FindDataFile("Quolvane.chm"); }
+
+int HelpContextOf(int dialogTemplate) {
+  static const int table[][2] = {{192, 1}, {136, 2}, {197, 3}, {179, 4},  {193, 5}, {168, 6},
+                                 {183, 7}, {182, 8}, {138, 9}, {140, 10}, {146, 11}};
+  for (const auto& row : table)
+    if (row[0] == dialogTemplate) return row[1];
+  return 0;
+}

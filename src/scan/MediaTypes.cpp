@@ -1,0 +1,129 @@
+#include "scan/MediaTypes.h"
+
+#include "app/Settings.h"
+#include "catalog/FileItem.h"
+#include "i18n/Codepage.h"
+#include "i18n/Translator.h"
+#include "platform/Platform.h"
+
+namespace {
+
+constexpr const char* kSection = "Medias";
+
+std::string ItemKey(size_t n) { return "Item " + std::to_string(n); }
+
+// The prototype of a kind, also before start-up has filled the registry.
+CFileItemMedia* Kind(const char* key) {
+  if (CFileItemMedia* p = MediaKinds().Lookup(key)) return p;
+  std::string k = key;
+  if (k == "CD") return CFileItemMediaCD().GetPrototype();
+  if (k == "Rem") return CFileItemMediaRem().GetPrototype();
+  return CFileItemMediaDir().GetPrototype();
+}
+
+}  // namespace
+
+MediaTypeList& MediaTypes() {
+  static MediaTypeList list;
+  return list;
+}
+
+MediaTypeEntry MakeMediaType(const std::string& path, const std::string& name, CFileItemMedia* kind) {
+  return MediaTypeEntry{path, name, kind, kind ? kind->GetIconId() : -1};
+}
+
+void BuildDefaultMediaTypes(MediaTypeList& list) {
+  list.clear();
+  list.push_back(MakeMediaType("", Translate("IDS_DIRECTORY"), Kind("Dir")));
+  for (const DriveInfo& drive : GetPlatform().ListDrives()) {
+    if (drive.type == DriveType::Removable)
+      list.push_back(MakeMediaType(drive.root, Translate("IDS_FLOPPY"), Kind("Rem")));
+    else if (drive.type == DriveType::CdRom)
+      list.push_back(MakeMediaType(drive.root, "CDRom", Kind("CD")));
+  }
+}
+
+void LoadMediaTypes(const CIniFile& ini, MediaTypeList& list) {
+  list.clear();
+  bool anyValue = false;
+  for (size_t n = 0;; ++n) {
+    std::string value = ini.GetString(kSection, ItemKey(n));
+    if (value.empty()) break;
+    anyValue = true;
+    size_t comma1 = value.find(',');
+    std::string key = value.substr(0, comma1);
+    CFileItemMedia* kind = MediaKinds().Lookup(key);
+    if (!kind) continue;
+    std::string name, path;
+    if (comma1 != std::string::npos) {
+      size_t comma2 = value.find(',', comma1 + 1);
+      name = value.substr(comma1 + 1, comma2 == std::string::npos ? std::string::npos : comma2 - comma1 - 1);
+      if (comma2 != std::string::npos) path = value.substr(comma2 + 1);
+    }
+    list.push_back(MakeMediaType(path, name, kind));
+  }
+  if (!anyValue) BuildDefaultMediaTypes(list);
+}
+
+void SaveMediaTypes(CIniFile& ini, const MediaTypeList& list) {
+  size_t n = 0;
+  for (; n < list.size(); ++n) {
+    const MediaTypeEntry& e = list[n];
+    std::string key = e.kind ? e.kind->GetKindKey() : "Dir";
+    ini.Set(kSection, ItemKey(n), key + "," + e.name + "," + e.path);
+  }
+  // Rows of an earlier, longer list would come back as rows at the next start.
+  for (; ini.Get(kSection, ItemKey(n)).has_value(); ++n) ini.Remove(kSection, ItemKey(n));
+}
+
+std::string MediaTypeRowText(const MediaTypeEntry& entry) {
+  std::string kindName = entry.kind ? Translate(entry.kind->GetKindName()) : std::string();
+  return entry.path + "\t" + entry.name + "\t" + kindName;
+}
+
+int InitialMediaTypeRow(const MediaTypeList& list) {
+  if (list.empty()) return -1;
+  int row = 0;
+  for (size_t i = 0; i < list.size(); ++i)
+    if (dynamic_cast<CFileItemMediaCD*>(list[i].kind)) row = static_cast<int>(i);
+  return row;
+}
+
+std::string PrettifyLabel(const std::string& label) {
+  if (label.empty()) return label;
+  // Length of the first UTF-8 character, which keeps its case.
+  size_t first = 1;
+  unsigned char c = static_cast<unsigned char>(label[0]);
+  if (c >= 0xC0) {
+    while (first < label.size() && (static_cast<unsigned char>(label[first]) & 0xC0) == 0x80) ++first;
+  }
+  return label.substr(0, first) + Utf8Lower(label.substr(first));
+}
+
+void ReadNewMediaVolume(const std::string& path, bool keepName, NewMediaVolume& volume) {
+  IPlatform& platform = GetPlatform();
+  if (path.empty() || !platform.IsMountPoint(path)) {
+    if (!keepName) {
+      std::string p = path;
+      while (p.size() > 1 && p.back() == '/') p.pop_back();
+      size_t slash = p.rfind('/');
+      volume.name = slash == std::string::npos ? p : p.substr(slash + 1);
+    }
+    volume.serialNumber = 0;
+    volume.label.clear();
+    volume.fileSystem.clear();
+    return;
+  }
+  auto info = platform.GetVolumeInformation(path);
+  if (!info) {
+    volume.serialNumber = 0;
+    volume.label.clear();
+    volume.fileSystem.clear();
+    return;
+  }
+  if (!keepName)
+    volume.name = info->caseSensitive && info->casePreserving ? info->label : PrettifyLabel(info->label);
+  volume.serialNumber = info->serialNumber;
+  volume.fileSystem = info->fileSystem;
+  volume.label = info->label;
+}
