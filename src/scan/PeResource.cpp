@@ -35,7 +35,7 @@ class PeImage {
       uint64_t fromFile = offset < s.rawSize ? std::min<uint64_t>(size, s.rawSize - offset) : 0;
       auto* p = static_cast<uint8_t*>(out);
       if (fromFile && !src_.Read(uint64_t{s.rawPointer} + offset, p, fromFile)) return false;
-      std::memset(p + fromFile, 0, size - fromFile);
+      if (size > fromFile) std::memset(p + fromFile, 0, size - fromFile);
       return true;
     }
     return false;

@@ -535,6 +535,7 @@ TEST(ExeVersionDamage, PeOffsetsPointingOutside) {
       {"resource rva at section end", dirs + 16, 0x11FF, true},
       {"raw data past the end", sec + 20, 0x7FFFFF00u, true},
       {"virtual address wraps", sec + 12, 0xFFFFF000u, true},
+      {"root directory empty", 0x200 + 14, 0, false},
       {"root entry count huge", 0x200 + 14, 0xFFFF, false},
       {"root names count huge", 0x200 + 12, 0xFFFF, false},
       {"type directory offset outside", 0x200 + 16 + 8 + 4, 0x8FFFFFF0u, true},
@@ -700,4 +701,27 @@ TEST_F(ExeVersionFiles, DirectoriesAndFifosAreNotRead) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(DescribeExecutable(fifo), "");  // must not wait for a writer
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(ExeVersionReads, OnlyHeadersTablesAndTheResourceAreRead) {
+  // Executables can be huge: the reader must not touch the rest of the file.
+  struct CountingSource : MemoryByteSource {
+    using MemoryByteSource::MemoryByteSource;
+    bool Read(uint64_t offset, void* out, size_t size) override {
+      bytes += size;
+      return MemoryByteSource::Read(offset, out, size);
+    }
+    size_t bytes = 0;
+  };
+  const size_t overlay = 8u << 20;
+  for (bool ne : {false, true}) {
+    Bytes block = VersionBlock(Standard(), !ne);
+    Bytes image = ne ? BuildNe(block) : BuildPe(block, true);
+    image.resize(image.size() + overlay, 0xCC);
+    CountingSource source(image);
+    VersionInfoReader reader;
+    ASSERT_TRUE(reader.ReadVersion(source));
+    EXPECT_EQ(FormatVersionDescription(reader), kStandardText);
+    EXPECT_LT(source.bytes, block.size() + 1024) << (ne ? "NE" : "PE");
+  }
 }
