@@ -116,8 +116,14 @@ PLBitmap PLDecodePcx(const uint8_t* data, size_t size) {
 
   PLBitmap bmp(h.width, h.height, outBpp);
   if (outBpp == 1) {
-    bmp.Palette()[0] = {0, 0, 0, 0};
-    bmp.Palette()[1] = {255, 255, 255, 0};
+    // Two-colour files may name their colours in the header; older ones
+    // leave it blank and mean black and white.
+    if (h.version != 3 && std::memcmp(h.headerPalette, h.headerPalette + 3, 3) != 0) {
+      SetHeaderPalette(bmp, h, 2);
+    } else {
+      bmp.Palette()[0] = {0, 0, 0, 0};
+      bmp.Palette()[1] = {255, 255, 255, 0};
+    }
   } else if (outBpp == 4) {
     SetHeaderPalette(bmp, h, 1 << (bpp * planes));
   } else if (outBpp == 8) {

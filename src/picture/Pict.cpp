@@ -214,12 +214,18 @@ class PictDecoder {
       for (size_t i = 0; i < bmp.Palette().size(); ++i) bmp.Palette()[i] = (*table)[i];
     }
 
+    // Row byte counts are words when rowBytes exceeds 250. Some writers
+    // decide on the packed line length instead; a first word count longer
+    // than any packing of the line gives them away.
+    bool wordCounts = pm.rowBytes > 250;
+    if (wordCounts && !raw && in_.Left() >= 2 && GetU16BE(in_.Here()) > lineLength + lineLength / 128 + 2)
+      wordCounts = false;
     std::vector<uint8_t> line(lineLength);
     for (int y = 0; y < height; ++y) {
       if (raw) {
         std::memcpy(line.data(), in_.Take(lineLength), lineLength);
       } else {
-        size_t count = pm.rowBytes > 250 ? in_.U16BE() : in_.U8();
+        size_t count = wordCounts ? in_.U16BE() : in_.U8();
         std::fill(line.begin(), line.end(), 0);
         UnpackBits(in_.Take(count), count, line.data(), lineLength, ps == 16 ? 2 : 1);
       }

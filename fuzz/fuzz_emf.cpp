@@ -1,0 +1,6 @@
+// Enhanced metafiles played into a bitmap from arbitrary bytes.
+#include "own_decoder_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return FuzzOwnDecoder(PLIsEmf, PLDecodeEmf, data, size);
+}

@@ -1,0 +1,6 @@
+// DOS EPS files and their TIFF or WMF preview from arbitrary bytes.
+#include "own_decoder_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return FuzzOwnDecoder(PLIsEps, PLDecodeEps, data, size);
+}

@@ -1,0 +1,6 @@
+// Macintosh PICT pictures from arbitrary bytes.
+#include "own_decoder_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return FuzzOwnDecoder(PLIsPict, PLDecodePict, data, size);
+}

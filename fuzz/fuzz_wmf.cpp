@@ -1,0 +1,6 @@
+// Windows metafiles played into a bitmap from arbitrary bytes.
+#include "own_decoder_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return FuzzOwnDecoder(PLIsWmf, PLDecodeWmf, data, size);
+}
