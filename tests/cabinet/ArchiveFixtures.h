@@ -3,13 +3,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <zip.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 class ScratchDir {
  public:
@@ -78,4 +81,37 @@ inline std::vector<std::string> TreeEntries(const std::string& root) {
   }
   std::sort(out.begin(), out.end());
   return out;
+}
+
+struct ZipTestEntry {
+  std::string name;  // stored as is
+  std::string data;
+  time_t mtime = 0;          // 0: libzip's default (now)
+  uint32_t unixMode = 0;     // nonzero: stored as Unix external attributes
+  bool directory = false;
+};
+
+// Writes a ZIP with libzip, entries in the given order; false on failure.
+inline bool MakeTestZip(const std::string& path, const std::vector<ZipTestEntry>& entries) {
+  int err = 0;
+  zip_t* za = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  if (!za) return false;
+  for (const ZipTestEntry& e : entries) {
+    zip_int64_t index;
+    if (e.directory) {
+      index = zip_dir_add(za, e.name.c_str(), ZIP_FL_ENC_UTF_8);
+    } else {
+      zip_source_t* src = zip_source_buffer(za, e.data.data(), e.data.size(), 0);
+      index = src ? zip_file_add(za, e.name.c_str(), src, ZIP_FL_ENC_UTF_8) : -1;
+      if (index < 0 && src) zip_source_free(src);
+    }
+    if (index < 0) {
+      zip_discard(za);
+      return false;
+    }
+    if (e.mtime) zip_file_set_mtime(za, static_cast<zip_uint64_t>(index), e.mtime, 0);
+    if (e.unixMode)
+      zip_file_set_external_attributes(za, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX, e.unixMode << 16);
+  }
+  return zip_close(za) == 0;
 }
