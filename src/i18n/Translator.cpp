@@ -14,20 +14,29 @@
 
 namespace {
 
-// A language file holds a few hundred short lines; anything this large is
-// not one, and reading it whole would only waste memory.
-constexpr std::streamoff kMaxLanguageFileSize = 16 * 1024 * 1024;
+// A language file holds a few hundred short lines (about 30 KB); anything
+// this large is not one, and reading it whole would only waste memory.
+constexpr std::streamoff kMaxLanguageFileSize = 2 * 1024 * 1024;
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-void ReplaceAll(std::string& s, const std::string& from, const std::string& to) {
-  size_t pos = 0;
-  while ((pos = s.find(from, pos)) != std::string::npos) {
-    s.replace(pos, from.size(), to);
-    pos += to.size();
+// Linear in the length: a text made of nothing but "@@n" must not take
+// quadratic time.
+void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
+  size_t pos = s.find(from);
+  if (pos == std::string::npos) return;
+  std::string out;
+  out.reserve(s.size());
+  size_t start = 0;
+  for (; pos != std::string::npos; pos = s.find(from, start)) {
+    out.append(s, start, pos - start);
+    out.append(to);
+    start = pos + from.size();
   }
+  out.append(s, start, std::string::npos);
+  s = std::move(out);
 }
 
 bool ContainsId(const CLanguageTable& table, uint32_t lcid) {
@@ -96,32 +105,14 @@ std::string CMessageTranslator::Translate(const std::string& key) const {
   return text.empty() ? key : text;
 }
 
-bool CMessageTranslator::LoadLanguageFile(const std::string& path, std::string* error) {
-  auto fail = [&](const std::string& why) {
-    if (error) *error = path + ": " + why;
-    return false;
-  };
-  std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  if (ec) return fail(ec.message());
-  if (!std::filesystem::is_regular_file(status)) return fail("not a regular file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return fail(std::strerror(errno));
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0) return fail("cannot be read");
-  if (size > kMaxLanguageFileSize) return fail("too large for a language file");
-  in.seekg(0, std::ios::beg);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  if (size > 0 && !in.read(bytes.data(), size)) return fail("cannot be read");
-
+CLanguageTable ParseLanguageFile(std::string_view bytes) {
   // Our own files are Windows-1252; one edited with a Linux editor is
   // usually UTF-8, which a Windows-1252 file almost never is by chance.
   std::string text;
-  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 && IsValidUtf8(std::string_view(bytes).substr(3)))
-    text = bytes.substr(3);
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 && IsValidUtf8(bytes.substr(3)))
+    text = std::string(bytes.substr(3));
   else if (IsValidUtf8(bytes))
-    text = std::move(bytes);
+    text = std::string(bytes);
   else
     text = Cp1252ToUtf8(bytes);
 
@@ -150,6 +141,30 @@ bool CMessageTranslator::LoadLanguageFile(const std::string& path, std::string* 
     ReplaceAll(entry.text, "@@n", "\n");
     table.entries.push_back(std::move(entry));
   }
+
+  return table;
+}
+
+bool CMessageTranslator::LoadLanguageFile(const std::string& path, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = path + ": " + why;
+    return false;
+  };
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (ec) return fail(ec.message());
+  if (!std::filesystem::is_regular_file(status)) return fail("not a regular file");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return fail(std::strerror(errno));
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size < 0) return fail("cannot be read");
+  if (size > kMaxLanguageFileSize) return fail("too large for a language file");
+  in.seekg(0, std::ios::beg);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  if (size > 0 && !in.read(bytes.data(), size)) return fail("cannot be read");
+
+  CLanguageTable table = ParseLanguageFile(bytes);
 
   // A second file replaces the first: appending it would leave it unreachable.
   auto old = std::find_if(languages.begin(), languages.end(),

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 constexpr uint32_t LANG_FRENCH = 1036;
@@ -54,6 +55,10 @@ class CMessageTranslator {
   // Lookup, or the key itself when that is empty.
   std::string Translate(const std::string& key) const;
 };
+
+// The table of a language file's bytes (what LoadLanguageFile reads):
+// lines of key, TAB, text; "@@t" and "@@n" stand for TAB and line feed.
+CLanguageTable ParseLanguageFile(std::string_view bytes);
 
 // The static empty table (identifier LANG_NONE, no entries).
 const CLanguageTable& EmptyLanguageTable();

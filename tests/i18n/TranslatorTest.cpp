@@ -226,6 +226,21 @@ TEST(Translator, MalformedLanguageFile) {
   EXPECT_EQ(e[0].text, "ÿþ\r");
   EXPECT_EQ(e[1].key, "@@");
   EXPECT_EQ(e[1].text.substr(0, 3), "@@\n");
+
+  // Not a language file at all: refused, and the translator is unchanged.
+  WriteBytes(dir / "huge.dic", std::string(3 * 1024 * 1024, '\n'));
+  std::string error;
+  EXPECT_FALSE(t.LoadLanguageFile((dir / "huge.dic").string(), &error));
+  EXPECT_NE(error.find("too large"), std::string::npos);
+  EXPECT_FALSE(t.LoadLanguageFile("/dev/null", &error));
+  EXPECT_EQ(t.FindTable(LANG_FILE).entries.size(), 2u);
+
+  // A text of nothing but escapes is decoded in linear time.
+  std::string escapes = "K\t";
+  for (int i = 0; i < 300000; ++i) escapes += "@@n";
+  const CLanguageTable big = ParseLanguageFile(escapes);
+  ASSERT_EQ(big.entries.size(), 1u);
+  EXPECT_EQ(big.entries[0].text, std::string(300000, '\n'));
 }
 
 TEST(Translator, SaveAndLoadRoundTrip) {
