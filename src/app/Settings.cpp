@@ -1,5 +1,10 @@
 #include "app/Settings.h"
 
+#include "app/TempDir.h"
+#include "catalog/FileItem.h"
+#include "i18n/Translator.h"
+#include "scan/MediaTypes.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -345,4 +350,43 @@ long LanguageFromSetting(const std::string& language) {
   if (language == "FR") return 1036;
   if (language == "US") return 1033;
   return 0;
+}
+
+// ---------------------------------------------------------------------------
+
+FilterStorage CAppSettings::FilterSection() {
+  FilterStorage storage;
+  storage.hasSection = [this] { return ini.HasSection("Filters"); };
+  storage.read = [this](const std::string& name) { return ini.GetString("Filters", name); };
+  storage.write = [this](const std::string& name, const std::string& value) {
+    // An emptied value is a value the section no longer has.
+    if (value.empty()) ini.Remove("Filters", name);
+    else ini.Set("Filters", name, value);
+  };
+  return storage;
+}
+
+void CAppSettings::Read(const std::string& settingsPath) {
+  path = settingsPath;
+  ini.Load(path);  // a missing file reads as empty: every default applies
+  config = ReadConfig(ini);
+  languageFileLoaded = InitTranslator(config.langFile, config.language);
+  tempDirectory = TempWorkDirectory();
+  searchHistory = SearchHistory();
+  searchHistory.Load([this](const std::string& name) { return ini.GetString(kConfig, name); });
+  MediaKinds().Clear();
+  RegisterDefaultMediaKinds();
+  LoadMediaTypes(ini, MediaTypes());
+  filters = CFilterState();
+  filters.Load(FilterSection(), config.useLastFilter != 0);
+  recentFiles = ReadRecentFiles(ini);
+}
+
+bool CAppSettings::Write(const std::string* lastCatalog, std::string* error) {
+  WriteConfig(ini, config, lastCatalog);
+  searchHistory.Save([this](const std::string& name, const std::string& value) { ini.Set(kConfig, name, value); });
+  SaveMediaTypes(ini, MediaTypes());
+  filters.Save(FilterSection());
+  WriteRecentFiles(ini, recentFiles);
+  return ini.Save(path, error);
 }

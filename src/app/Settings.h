@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "describe/Describe.h"
+#include "query/Filters.h"
+#include "query/Search.h"
 
 // A small INI reader and writer that keeps what it does not know: unknown
 // sections and keys, their order, comments and blank lines survive a
@@ -92,3 +94,27 @@ void AddRecentFile(std::vector<std::string>& files, const std::string& path);
 // Language id chosen by "Language": 1036 for "FR", 1033 for "US", 0 otherwise
 // (exact comparison).
 long LanguageFromSetting(const std::string& language);
+
+// What the application object reads at start-up and writes at exit, minus
+// the GUI's own parts (frame, clipboard format) and the applications
+// dictionary, which its owner loads after Read().
+struct CAppSettings {
+  std::string path;  // the settings file
+  CIniFile ini;      // the file as read; Write() updates it and saves it
+  ConfigSettings config;
+  std::vector<std::string> recentFiles;
+  SearchHistory searchHistory;
+  CFilterState filters;
+  std::string tempDirectory;
+  bool languageFileLoaded = true;  // false when "LangFile" named a file that could not be read
+
+  // Start-up order: translator and language, temporary directory, "Config",
+  // search history, media kinds, media types (defaults from the drives when
+  // none are stored), filters. A missing file gives the defaults.
+  void Read(const std::string& settingsPath);
+  // Exit: "Config" integers, "VarnFile" (only when lastCatalog is given),
+  // search history, media types, filters, recent files; then saves the file.
+  bool Write(const std::string* lastCatalog, std::string* error = nullptr);
+  // The "Filters" section as the filter state reads and writes it.
+  FilterStorage FilterSection();
+};
