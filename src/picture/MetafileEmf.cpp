@@ -158,13 +158,13 @@ class EmfPlayer {
 
   void BitBlt(uint32_t type, ByteReader& r) {
     r.Seek(24);
-    double x = r.I32LE(), y = r.I32LE(), w = r.I32LE(), h = r.I32LE();
+    double x = r.I32LE(), y = r.I32LE(), w = 0, h = 0;
     uint32_t rop;
     int srcX = 0, srcY = 0, srcW, srcH;
     bool hasSource = true;
     PLBitmap dib;
     bool bottomUp = false;
-    if (type == 81) {  // EMR_STRETCHDIBITS
+    if (type == 81) {  // EMR_STRETCHDIBITS: source rectangle first, destination size last
       srcX = r.I32LE();
       srcY = r.I32LE();
       srcW = r.I32LE();
@@ -174,6 +174,8 @@ class EmfPlayer {
       w = r.I32LE();
       h = r.I32LE();
     } else {  // EMR_BITBLT, EMR_STRETCHBLT
+      w = r.I32LE();
+      h = r.I32LE();
       rop = r.U32LE();
       srcX = r.I32LE();
       srcY = r.I32LE();
