@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/Settings.h"
 #include "cli/Cli.h"
 #include "i18n/Translator.h"
 
@@ -43,13 +44,24 @@ CliCommand reg([](CLI::App& app) {
 
   auto* lookup = messages->add_subcommand("lookup", "Print the text of a message key (an empty line when missing)");
   lookup->add_option("key", args.key, "message key, such as IDS_READY or \"$$&File\"")->required();
-  lookup->add_option("--lang", args.lang, "FR, US or a language file (default: the user's language)");
+  lookup->add_option("--lang", args.lang, "FR, US or a language file (default: the settings' language, else the user's)");
   lookup->callback([] {
-    CMessageTranslator t = BuiltinTables();
     if (args.lang.empty()) {
-      // The user's language as at start-up: English when it has no table.
-      if (t.FindTable(t.current).entries.empty()) t.current = LANG_ENGLISH;
-    } else if (uint32_t lcid = BuiltinLanguage(args.lang); lcid != LANG_NONE) {
+      // The language the program would start in: from the settings when
+      // given, else the user's locale.
+      ConfigSettings config;
+      if (const std::string& path = GlobalCliOptions().settingsFile; !path.empty()) {
+        CIniFile ini;
+        ini.Load(path);  // a missing file gives the defaults, as at start-up
+        config = ReadConfig(ini);
+      }
+      if (!InitTranslator(config.langFile, config.language))
+        std::cerr << "quolvane-cli: cannot read language file " << config.langFile << "; built-in tables used\n";
+      std::cout << Lookup(args.key) << "\n";
+      return;
+    }
+    CMessageTranslator t = BuiltinTables();
+    if (uint32_t lcid = BuiltinLanguage(args.lang); lcid != LANG_NONE) {
       t.current = lcid;
     } else {
       std::string error;

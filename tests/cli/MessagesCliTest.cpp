@@ -61,6 +61,21 @@ TEST_F(MessagesCli, LookupInBuiltinTables) {
   EXPECT_EQ(Cli("messages lookup IDS_READY", "LANG=de_DE.UTF-8 LC_ALL= LC_MESSAGES=").out, "Ready\n");
 }
 
+TEST_F(MessagesCli, LookupFollowsTheSettings) {
+  const fs::path ini = dir_ / "q.ini";
+  std::ofstream(ini) << "[Config]\r\nLanguage=FR\r\n";
+  EXPECT_EQ(Cli("--settings " + Quote(ini.string()) + " messages lookup IDS_ERROR").out, "Erreur\n");
+  std::ofstream(dir_ / "my.dic", std::ios::binary) << "IDS_ERROR\t\tFehler\r\n";
+  std::ofstream(ini) << "[Config]\r\nLanguage=FR\r\nLangFile=" << (dir_ / "my.dic").string() << "\r\n";
+  EXPECT_EQ(Cli("--settings " + Quote(ini.string()) + " messages lookup IDS_ERROR").out, "Fehler\n");
+  // An unreadable language file: a warning, and the Language choice.
+  fs::remove(dir_ / "my.dic");
+  CliRun fallback = Cli("--settings " + Quote(ini.string()) + " messages lookup IDS_ERROR");
+  EXPECT_EQ(fallback.status, 0);
+  EXPECT_EQ(fallback.out, "Erreur\n");
+  EXPECT_NE(fallback.err.find("my.dic"), std::string::npos);
+}
+
 TEST_F(MessagesCli, SaveThenLookupInTheFile) {
   const std::string file = (dir_ / "fr.dic").string();
   CliRun save = Cli("messages save FR " + Quote(file));
