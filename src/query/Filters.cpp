@@ -2,9 +2,13 @@
 
 #include <strings.h>
 
+#include <fstream>
+#include <string_view>
+
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "i18n/Codepage.h"
+#include "query/Ascii.h"
 #include "i18n/Translator.h"
 #include "query/Wildcard.h"
 
@@ -45,6 +49,17 @@ std::string FormatFilterValue(const Filter& filter) {
   return out;
 }
 
+bool SettingsFileHasFiltersSection(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // lines end with CR LF or LF
+    if (line == "[Filters]") return true;
+  }
+  return false;
+}
+
 void CFilterState::Load(const FilterStorage& storage, bool useLastFilter) {
   if (!storage.hasSection || !storage.hasSection()) {
     const auto defaults = DefaultFilters();
@@ -78,7 +93,18 @@ void CFilterState::Save(const FilterStorage& storage) const {
   for (size_t n = filters.size(); n < oldCount; ++n) storage.write("Item " + std::to_string(n), "");
 }
 
-int CFilterState::FilterMatchesFile(const std::string& fileName) const {
+namespace {
+
+// Extensions compare without regard to case; most are ASCII, so the common
+// case costs no allocation.
+bool SameExtension(std::string_view a, std::string_view b) {
+  if (IsAscii(a) && IsAscii(b)) return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+  return Utf8Upper(a) == Utf8Upper(b);
+}
+
+}  // namespace
+
+int CFilterState::FilterMatchesFile(std::string_view fileName) const {
   if (current == kNoFilter) return 1;
   if (current == kTypedPattern) {
     const std::string& pattern = typed.extensions[0];
@@ -87,13 +113,10 @@ int CFilterState::FilterMatchesFile(const std::string& fileName) const {
   }
   if (current < 0 || current >= static_cast<int>(filters.size())) return 1;
   const size_t dot = fileName.rfind('.');
-  if (dot == std::string::npos) return 0;
-  const std::string ext = fileName.substr(dot + 1);
-  const std::string extUpper = Utf8Upper(ext);
-  for (const auto& e : filters[static_cast<size_t>(current)].extensions) {
-    if (e.size() == ext.size() && strcasecmp(e.c_str(), ext.c_str()) == 0) return 1;
-    if (Utf8Upper(e) == extUpper) return 1;
-  }
+  if (dot == std::string_view::npos) return 0;
+  const std::string_view ext = fileName.substr(dot + 1);
+  for (const auto& e : filters[static_cast<size_t>(current)].extensions)
+    if (SameExtension(e, ext)) return 1;
   return 0;
 }
 
@@ -120,9 +143,13 @@ bool CFilterState::ApplyComboChoice(int pending, const std::string& comboText) {
     if (comboText == typed.extensions[0]) return false;
     typed.extensions[0] = comboText;
   } else {
-    if (pending == kNoFilter || pending == current) return false;
-    if (pending < 0 || pending >= static_cast<int>(filters.size())) return false;
-    typed.extensions[0] = filters[static_cast<size_t>(pending)].name;
+    if (pending == current) return false;
+    if (pending == kNoFilter) {
+      typed.extensions[0] = Translate("IDS_NOFILTER");
+    } else {
+      if (pending < 0 || pending >= static_cast<int>(filters.size())) return false;
+      typed.extensions[0] = filters[static_cast<size_t>(pending)].name;
+    }
   }
   current = pending;
   return true;
@@ -131,7 +158,11 @@ bool CFilterState::ApplyComboChoice(int pending, const std::string& comboText) {
 void CFilterState::AddFilter(const Filter& filter) { filters.push_back(filter); }
 
 void CFilterState::ReplaceFilter(size_t index, const Filter& filter) {
-  if (index < filters.size()) filters[index] = filter;
+  if (index >= filters.size()) return;
+  filters[index] = filter;
+  // The combo shows the current filter's name; keep the two equal so that
+  // leaving the combo does not take the new name for a typed pattern.
+  if (current == static_cast<int>(index)) typed.extensions[0] = filter.name;
 }
 
 void CFilterState::DeleteFilter(size_t index) {

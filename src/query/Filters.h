@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CFileItemList;
@@ -41,7 +42,7 @@ class CFilterState {
   void Save(const FilterStorage& storage) const;
 
   // 1 when the file name passes the current filter.
-  int FilterMatchesFile(const std::string& fileName) const;
+  int FilterMatchesFile(std::string_view fileName) const;
   // The current filter's flag; 1 when there is no filter.
   int FilterShowsEmptyContainers() const;
   bool Active() const { return current != kNoFilter; }
@@ -65,6 +66,10 @@ class CFilterState {
   void ReplaceFilter(size_t index, const Filter& filter);
   void DeleteFilter(size_t index);
 };
+
+// Whether some line of the settings file is exactly "[Filters]" (the test
+// FilterStorage::hasSection stands for); false when the file cannot be read.
+bool SettingsFileHasFiltersSection(const std::string& path);
 
 // The three filters created when the settings have no "[Filters]" section.
 std::vector<Filter> DefaultFilters();

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
+#include <string_view>
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "i18n/Codepage.h"
+#include "query/Ascii.h"
 #include "i18n/Translator.h"
 #include "query/Wildcard.h"
 
@@ -27,14 +28,33 @@ bool SizePasses(const CFileItem& item, const SearchCriteria& c) {
   return true;
 }
 
+// Whether upperNeedle (already upper-cased) occurs in text upper-cased, for
+// ASCII text, without copying it: descriptions are searched by the million.
+bool ContainsAsciiFolded(std::string_view text, std::string_view upperNeedle) {
+  if (upperNeedle.empty()) return true;
+  if (upperNeedle.size() > text.size()) return false;
+  const char first = upperNeedle[0];
+  const char firstLower = (first >= 'A' && first <= 'Z') ? static_cast<char>(first + 32) : first;
+  const size_t last = text.size() - upperNeedle.size();
+  for (size_t i = 0; i <= last; ++i) {
+    if (text[i] != first && text[i] != firstLower) continue;
+    size_t k = 1;
+    while (k < upperNeedle.size() && AsciiUpper(text[i + k]) == upperNeedle[k]) ++k;
+    if (k == upperNeedle.size()) return true;
+  }
+  return false;
+}
+
 bool DescriptionMatches(const CFileItem& item, const SearchCriteria& c) {
   if (c.text.empty()) return true;  // the empty substring is everywhere
+  const std::string& description = item.description;
   if (c.ignoreCase) {
-    const std::string upper = Utf8Upper(item.description);
-    return WildcardMatch(c.text, upper, true) || upper.find(c.text) != std::string::npos;
+    if (IsAscii(description))
+      return ContainsAsciiFolded(description, c.text) || WildcardMatch(c.text, description, true);
+    const std::string upper = Utf8Upper(description);
+    return upper.find(c.text) != std::string::npos || WildcardMatch(c.text, upper, true);
   }
-  return WildcardMatch(c.text, item.description, false) ||
-         item.description.find(c.text) != std::string::npos;
+  return description.find(c.text) != std::string::npos || WildcardMatch(c.text, description, false);
 }
 
 bool NameKindTakes(int32_t kind, uint8_t type) {
@@ -111,18 +131,6 @@ std::vector<ResultColumn> SearchResultColumns(int32_t kind) {
 
 int SearchResultSortCode(int32_t kind) { return kind == SEARCH_DIRECTORY_NAME ? 40 : 140; }
 
-std::string FormatItemDate(uint32_t time) {
-  const time_t t = static_cast<time_t>(time);
-  struct tm tmv {};
-  localtime_r(&t, &tmv);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%02u/%02u/%4u  %02u:%02u:%02u", static_cast<unsigned>(tmv.tm_mday),
-                static_cast<unsigned>(tmv.tm_mon + 1), static_cast<unsigned>(tmv.tm_year + 1900),
-                static_cast<unsigned>(tmv.tm_hour), static_cast<unsigned>(tmv.tm_min),
-                static_cast<unsigned>(tmv.tm_sec));
-  return buf;
-}
-
 namespace {
 std::string FormatKo(uint32_t bytes) {
   char buf[32];
@@ -134,15 +142,15 @@ std::string FormatKo(uint32_t bytes) {
 std::vector<std::string> SearchResultRowFiles(const CFileItemList& list, size_t index,
                                               const std::string& catalogPath) {
   const CFileItem& item = *list[index];
-  return {item.name, catalogPath, FormatKo(item.size), item.typeName, FormatItemDate(item.time)};
+  return {item.name, catalogPath, FormatKo(item.size), item.typeName, FormatItemTime(item.time)};
 }
 
 std::vector<std::string> SearchResultRowApplications(const CFileItemList& list, size_t index,
                                                      const std::string& catalogPath) {
   const CFileItem& item = *list[index];
   if (const auto* app = dynamic_cast<const CFileItemAppli*>(&item))
-    return {app->GetTitle(), catalogPath, FormatKo(app->appSize), FormatItemDate(app->appTime)};
-  return {ApplicationTitle(item.description), catalogPath, FormatKo(item.size), FormatItemDate(item.time)};
+    return {app->GetTitle(), catalogPath, FormatKo(app->appSize), FormatItemTime(app->appTime)};
+  return {ApplicationTitle(item.description), catalogPath, FormatKo(item.size), FormatItemTime(item.time)};
 }
 
 void SearchHistory::Load(const std::function<std::string(const std::string&)>& read) {

@@ -62,9 +62,6 @@ std::vector<std::string> SearchResultRowFiles(const CFileItemList& list, size_t 
 std::vector<std::string> SearchResultRowApplications(const CFileItemList& list, size_t index,
                                                      const std::string& catalogPath);
 
-// "%02u/%02u/%4u  %02u:%02u:%02u" of a time in local time.
-std::string FormatItemDate(uint32_t time);
-
 // The last ten search texts, most recent first.
 class SearchHistory {
  public:

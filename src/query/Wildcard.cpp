@@ -3,6 +3,7 @@
 #include <string>
 
 #include "i18n/Codepage.h"
+#include "query/Ascii.h"
 
 namespace {
 
@@ -74,20 +75,13 @@ int Match(const Seq& P, const Seq& T) {
   return (i >= n && (pos >= m || (pos == m - 1 && P[pos] == '*'))) ? 1 : 0;
 }
 
-bool IsAscii(std::string_view s) {
-  for (const char c : s)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 // ASCII text upper-cased on the fly, without copying: names are mostly ASCII
 // and searches run over millions of them.
 struct AsciiUpperView {
   std::string_view s;
   size_t size() const { return s.size(); }
   char operator[](long i) const {
-    const char c = s[static_cast<size_t>(i)];
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    return AsciiUpper(s[static_cast<size_t>(i)]);
   }
 };
 

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <memory>
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
+#include "query/FilterEditing.h"
+#include "query/ScriptedUi.h"
 
 namespace {
 
@@ -106,7 +109,86 @@ TEST_F(Filters, MatchingByExtensionAndTypedPattern) {
   EXPECT_TRUE(state.ApplyComboChoice(0, "Pictures"));
   EXPECT_EQ(state.TypedText(), "Pictures");
   EXPECT_FALSE(state.ApplyComboChoice(0, "Pictures"));
+  // Choosing "No filter" from the list turns the filter off.
+  EXPECT_TRUE(state.ApplyComboChoice(kNoFilter, ""));
+  EXPECT_EQ(state.current, kNoFilter);
+  EXPECT_EQ(state.TypedText(), "No filter");
+  EXPECT_EQ(state.FilterMatchesFile("a.doc"), 1);
   EXPECT_FALSE(state.ApplyComboChoice(kNoFilter, ""));
+  // Leaving the combo with its text unchanged keeps the choice.
+  EXPECT_FALSE(state.ApplyComboChoice(kTypedPattern, "No filter"));
+  // An empty typed pattern lets every file through.
+  EXPECT_TRUE(state.ApplyComboChoice(kTypedPattern, ""));
+  EXPECT_EQ(state.FilterMatchesFile("a.doc"), 1);
+  // Extensions compare without regard to case beyond ASCII too.
+  state.filters.push_back({{"\xC3\xA9t\xC3\xA9"}, "Accents", 1});
+  state.ApplyComboChoice(3, "");
+  EXPECT_EQ(state.FilterMatchesFile("x.\xC3\x89T\xC3\x89"), 1);
+  EXPECT_EQ(state.FilterMatchesFile("x.ete"), 0);
+}
+
+TEST_F(Filters, SectionTestLooksForTheExactLine) {
+  const std::string path = ::testing::TempDir() + "/filters-section.ini";
+  auto write = [&](const std::string& text) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  };
+  write("[Config]\r\nLoadLastUsed=1\r\n[Filters]\r\nCurrent=-1\r\n");
+  EXPECT_TRUE(SettingsFileHasFiltersSection(path));
+  write("[filters]\nCurrent=-1\n [Filters]\n");
+  EXPECT_FALSE(SettingsFileHasFiltersSection(path));
+  std::remove(path.c_str());
+  EXPECT_FALSE(SettingsFileHasFiltersSection(path));
+}
+
+TEST_F(Filters, ListEditingAsksAndKeepsTheComboConsistent) {
+  FakeStore store;
+  CFilterState state;
+  state.Load(store.Storage());
+  ScriptedUi ui;
+  CFilterListEditor editor(state, ui);
+
+  // New: Cancel and an empty name add nothing; a comma in the name would
+  // split it when read back, so it is stored as a blank.
+  EXPECT_FALSE(editor.New());
+  ui.filterDialogs.push_back(Filter{{"txt"}, "", 0});
+  EXPECT_FALSE(editor.New());
+  ui.filterDialogs.push_back(Filter{{"txt", "doc"}, "Texts, docs", 0});
+  EXPECT_TRUE(editor.New());
+  ASSERT_EQ(editor.Names().size(), 4u);
+  EXPECT_EQ(editor.Names()[3], "Texts  docs");
+  state.Save(store.Storage());
+  EXPECT_EQ(store.values["Item 3"], "Texts  docs,0,txt,doc");
+
+  // Renaming the current filter renames the combo text with it.
+  ASSERT_TRUE(state.ApplyComboChoice(3, ""));
+  ui.filterDialogs.push_back(Filter{{"txt"}, "Plain", 0});
+  EXPECT_TRUE(editor.Modify(3));
+  EXPECT_FALSE(state.ApplyComboChoice(kTypedPattern, "Plain"));
+  EXPECT_EQ(state.current, 3);
+
+  // Delete asks; Cancel keeps the filter.
+  ui.answers = {IDCANCEL};
+  EXPECT_FALSE(editor.Delete(0));
+  EXPECT_EQ(ui.boxes.back().text, "Do you really want to delete Pictures ?");
+  EXPECT_EQ(ui.boxes.back().flags, unsigned(MB_OKCANCEL | MB_ICONEXCLAMATION));
+  EXPECT_TRUE(editor.Delete(0));
+  EXPECT_EQ(state.current, 2);  // moved down with its filter
+  EXPECT_EQ(state.filters[2].name, "Plain");
+
+  // The filter dialog's extension buttons.
+  Filter f{{"jpg"}, "Pics", 1};
+  ui.extensions.push_back(std::string("PNG"));
+  EXPECT_TRUE(AddFilterExtension(ui, f));
+  EXPECT_FALSE(AddFilterExtension(ui, f));
+  EXPECT_EQ(f.extensions, (std::vector<std::string>{"jpg", "PNG"}));
+  ui.answers = {IDCANCEL};
+  EXPECT_FALSE(DeleteFilterExtension(ui, f, 0));
+  EXPECT_EQ(ui.boxes.back().text, "Do you really want to delete the extension jpg ?");
+  EXPECT_TRUE(DeleteFilterExtension(ui, f, 0));
+  EXPECT_EQ(f.extensions, (std::vector<std::string>{"PNG"}));
+  EXPECT_FALSE(DeleteFilterExtension(ui, f, 5));
 }
 
 void Add(CFileItemList& list, uint8_t type, const std::string& name, int16_t level) {
@@ -122,14 +204,14 @@ TEST_F(Filters, WhatThePanesShow) {
   Add(list, ITEM_FILE, "b.txt", 3);     // 4
   Add(list, ITEM_DIRECTORY, "pics", 2); // 5
   Add(list, ITEM_FILE, "c.jpg", 3);     // 6
-  Add(list, ITEM_FILE, "z.zip", 2);     // 7
-  Add(list, ITEM_ARCHIVE_ENTRY, "m.txt", 3);  // 8
+  Add(list, ITEM_ARCHIVE_ENTRY, "z.zip", 2);  // 7
+  Add(list, ITEM_FILE, "m.doc", 3);           // 8
   Add(list, ITEM_MEDIA, "Empty", 0);    // 9
   list.RebuildContainerIndex();
 
   CFilterState none;
   EXPECT_EQ(FileListItems(list, 1, none), (std::vector<size_t>{2, 3, 5, 7}));
-  EXPECT_EQ(TreeItems(list, none, true), (std::vector<size_t>{0, 1, 3, 5, 8, 9}));
+  EXPECT_EQ(TreeItems(list, none, true), (std::vector<size_t>{0, 1, 3, 5, 7, 9}));
   EXPECT_EQ(TreeItems(list, none, false), (std::vector<size_t>{0, 1, 9}));
 
   CFilterState typed;

@@ -9,6 +9,10 @@
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
+#include "app/ProgressSink.h"
+#include "query/ListSort.h"
+#include "query/ScriptedUi.h"
+#include "query/SearchSession.h"
 
 namespace {
 
@@ -43,7 +47,7 @@ CFileItemList Sample() {
   return list;
 }
 
-std::vector<size_t> Run(const CFileItemList& list, long start, SearchCriteria c) {
+std::vector<size_t> Find(const CFileItemList& list, long start, SearchCriteria c) {
   PrepareSearch(c);
   std::vector<size_t> out;
   SearchCatalog(list, start, c, out);
@@ -57,12 +61,12 @@ TEST(Search, AllKindsMatchWholeNamesButDescriptionSubstrings) {
   c.ignoreCase = 1;
   c.kind = SEARCH_ALL;
   // No file is named exactly MP3, but the descriptions contain it.
-  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{1, 5, 8}));
+  EXPECT_EQ(Find(list, -1, c), (std::vector<size_t>{1, 5, 8}));
   c.kind = SEARCH_FILE_NAME;
   c.text = "*.MP3";
-  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{1, 8}));
+  EXPECT_EQ(Find(list, -1, c), (std::vector<size_t>{1, 8}));
   c.ignoreCase = 0;
-  EXPECT_TRUE(Run(list, -1, c).empty());
+  EXPECT_TRUE(Find(list, -1, c).empty());
 }
 
 TEST(Search, SizeLimitsAreInKilobytes) {
@@ -72,13 +76,13 @@ TEST(Search, SizeLimitsAreInKilobytes) {
   c.minKb = 100;
   c.maxKb = 200;
   c.ignoreCase = 1;
-  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{3, 6}));
+  EXPECT_EQ(Find(list, -1, c), (std::vector<size_t>{3, 6}));
   c.kind = SEARCH_FILE_DESCRIPTION;
-  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{3, 6}));
+  EXPECT_EQ(Find(list, -1, c), (std::vector<size_t>{3, 6}));
   c = SearchCriteria{};
   c.kind = SEARCH_FILE_NAME;
   c.minKb = 1;
-  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{1, 2, 3, 4, 6, 8}));
+  EXPECT_EQ(Find(list, -1, c), (std::vector<size_t>{1, 2, 3, 4, 6, 8}));
 }
 
 TEST(Search, StaysInsideTheStartingSubtree) {
@@ -86,11 +90,11 @@ TEST(Search, StaysInsideTheStartingSubtree) {
   SearchCriteria c;
   c.text = "*";
   c.kind = SEARCH_FILE_NAME;
-  const auto found = Run(list, 0, c);
+  const auto found = Find(list, 0, c);
   EXPECT_EQ(found, (std::vector<size_t>{1, 2, 3, 4, 6}));
-  EXPECT_EQ(Run(list, 7, c), (std::vector<size_t>{8}));
+  EXPECT_EQ(Find(list, 7, c), (std::vector<size_t>{8}));
   // An item with an empty subtree finds nothing.
-  EXPECT_TRUE(Run(list, 8, c).empty());
+  EXPECT_TRUE(Find(list, 8, c).empty());
 }
 
 TEST(Search, DirectoryAndApplicationKinds) {
@@ -99,10 +103,10 @@ TEST(Search, DirectoryAndApplicationKinds) {
   c.text = "DISC?";
   c.ignoreCase = 1;
   c.kind = SEARCH_DIRECTORY_NAME;
-  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{0, 7}));
+  EXPECT_EQ(Find(list, -1, c), (std::vector<size_t>{0, 7}));
   c.text = "tool";
   c.kind = SEARCH_APPLICATION_DESCRIPTION;
-  EXPECT_EQ(Run(list, -1, c), (std::vector<size_t>{5}));
+  EXPECT_EQ(Find(list, -1, c), (std::vector<size_t>{5}));
 }
 
 TEST(Search, EmptyCriteriaAndNotFoundTexts) {
@@ -155,6 +159,115 @@ TEST(SearchHistory, KeepsTenMostRecentWithoutDuplicates) {
   h.Save([&](const std::string& k, const std::string& v) { saved[k] = v; });
   EXPECT_EQ(saved["Search 1"], "t5");
   EXPECT_EQ(saved.size(), 10u);
+}
+
+TEST(Search, DescriptionsMatchWithoutRegardToCaseBeyondAscii) {
+  CFileItemList list;
+  Add(list, ITEM_MEDIA, "Disc", 0);
+  Add(list, ITEM_FILE, "a.txt", 1, 10, "Caf\xC3\xA9 cr\xC3\xA8me");  // 1
+  Add(list, ITEM_FILE, "b.txt", 1, 10, "plain words");                   // 2
+  Add(list, ITEM_FILE, "c.txt", 1, 10, "");                              // 3
+  SearchCriteria c;
+  c.kind = SEARCH_FILE_DESCRIPTION;
+  c.ignoreCase = 1;
+  c.text = "CR\xC3\xA8ME";
+  EXPECT_EQ(Find(list, -1, c), (std::vector<size_t>{1}));
+  c.text = "WORDS";
+  EXPECT_EQ(Find(list, -1, c), (std::vector<size_t>{2}));
+  c.ignoreCase = 0;
+  EXPECT_TRUE(Find(list, -1, c).empty());
+  // A lone star matches every description, the empty one included.
+  c.text = "*";
+  EXPECT_EQ(Find(list, -1, c), (std::vector<size_t>{1, 2, 3}));
+}
+
+TEST(SearchSession, FindRemembersWarnsAndOrders) {
+  Translator().languages.clear();
+  InitTranslator("", 1033);
+  auto list = Sample();
+  list[1]->time = 300;
+  list[8]->time = 100;
+  SearchHistory history;
+  SearchDialogMemory memory;
+  ScriptedUi ui;
+
+  CSearchSession apps(list, -1, history, memory, false);
+  EXPECT_EQ(apps.InitialRequest().kind, SEARCH_DIRECTORY_NAME);
+  EXPECT_EQ(apps.Title(), "Search in \\");
+
+  CSearchSession s(list, -1, history, memory, true);
+  SearchRequest r = s.InitialRequest();
+  EXPECT_EQ(r.kind, SEARCH_ALL);
+  EXPECT_TRUE(r.caseSensitive);
+  // Empty criteria: a warning, nothing searched, but the text is remembered.
+  EXPECT_FALSE(s.Find(r, ui));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "All search criterias are empty");
+  EXPECT_EQ(ui.boxes[0].caption, "Warning");
+
+  r.text = "*.mp3";
+  r.caseSensitive = false;
+  r.kind = SEARCH_FILE_NAME;
+  struct Sink : IProgressSink {
+    std::vector<int> seen;
+    void SetPercent(int p) override { seen.push_back(p); }
+  } sink;
+  EXPECT_TRUE(s.Find(r, ui, &sink));
+  EXPECT_EQ(sink.seen.back(), 100);
+  // Oldest first.
+  EXPECT_EQ(s.Results(), (std::vector<size_t>{8, 1}));
+  EXPECT_EQ(s.Columns().size(), 5u);
+  EXPECT_EQ(s.RowTexts(0)[0], "other.mp3");
+  EXPECT_EQ(history.ComboEntries().front(), "*.mp3");
+  EXPECT_EQ(memory.kind, SEARCH_FILE_NAME);
+  EXPECT_FALSE(memory.caseSensitive);
+  EXPECT_EQ(s.InitialRequest().text, "*.mp3");
+
+  EXPECT_FALSE(s.GoTo());
+  s.selectedRow = 1;
+  EXPECT_EQ(s.GoTo(), std::optional<size_t>(1));
+  s.RemoveSelectedRow();
+  EXPECT_EQ(s.Results(), (std::vector<size_t>{8}));
+
+  // Nothing found: the upper-cased text in the message.
+  r.text = "nothing";
+  r.kind = SEARCH_APPLICATION_DESCRIPTION;
+  EXPECT_FALSE(s.Find(r, ui));
+  EXPECT_EQ(ui.boxes.back().text, "Application NOTHING not found !");
+  EXPECT_EQ(ui.boxes.back().caption, "Search application");
+  EXPECT_EQ(ui.boxes.back().flags, unsigned(MB_ICONERROR));
+  EXPECT_TRUE(s.Results().empty());
+
+  // Directory names keep the order found.
+  r.text = "disc*";
+  r.kind = SEARCH_DIRECTORY_NAME;
+  list[0]->time = 900;
+  EXPECT_TRUE(s.Find(r, ui));
+  EXPECT_EQ(s.Results(), (std::vector<size_t>{0, 7}));
+  EXPECT_EQ(s.Columns().size(), 4u);
+}
+
+TEST(ListSort, FilesAndApplicationsRules) {
+  CFileItemList list;
+  Add(list, ITEM_FILE, "b.txt", 1, 300);       // 0
+  Add(list, ITEM_DIRECTORY, "zdir", 1);        // 1
+  Add(list, ITEM_FILE, "A.txt", 1, 100);       // 2
+  Add(list, ITEM_DIRECTORY, "adir", 1);        // 3
+  AddApp(list, "x", 1, "Zeta tool");           // 4
+  AddApp(list, "y", 1, "alpha tool");          // 5
+  std::vector<size_t> rows{0, 1, 2, 3};
+  SortListRows(list, rows, ListSortCode(true, 0, false));
+  EXPECT_EQ(rows, (std::vector<size_t>{3, 1, 2, 0}));
+  // Descending: directories still first.
+  SortListRows(list, rows, ListSortCode(true, 0, true));
+  EXPECT_EQ(rows, (std::vector<size_t>{1, 3, 0, 2}));
+  SortListRows(list, rows, ListSortCode(true, 1, false));
+  EXPECT_EQ(rows[2], 2u);
+  std::vector<size_t> apps{4, 5, 0};
+  SortListRows(list, apps, ListSortCode(false, 0, false));
+  EXPECT_EQ(apps, (std::vector<size_t>{5, 4, 0}));
+  // A negative code is files mode by name.
+  EXPECT_LT(CompareListRows(list, 2, 0, -5), 0);
 }
 
 }  // namespace

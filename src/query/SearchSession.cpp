@@ -1,0 +1,106 @@
+#include "query/SearchSession.h"
+
+#include <algorithm>
+
+#include "app/ProgressSink.h"
+#include "app/UiPort.h"
+#include "catalog/FileItem.h"
+#include "catalog/FileItemList.h"
+#include "i18n/Translator.h"
+#include "scan/MediaPaths.h"
+
+CSearchSession::CSearchSession(const CFileItemList& list, long start, SearchHistory& history,
+                               SearchDialogMemory& memory, bool filesMode)
+    : list_(list),
+      start_(start >= 0 && static_cast<size_t>(start) < list.size() ? start : -1),
+      history_(history),
+      memory_(memory),
+      filesMode_(filesMode) {}
+
+std::string CSearchSession::Title() const {
+  const std::string where = start_ < 0 ? std::string("\\") : LogicalPath(list_, static_cast<size_t>(start_));
+  return Translate("$$Search in") + " " + where;
+}
+
+SearchRequest CSearchSession::InitialRequest() const {
+  SearchRequest r;
+  const auto entries = history_.ComboEntries();
+  if (!entries.empty()) r.text = entries.front();
+  r.caseSensitive = memory_.caseSensitive;
+  r.minKb = memory_.minKb;
+  r.maxKb = memory_.maxKb;
+  r.kind = memory_.kind >= 0 ? memory_.kind : (filesMode_ ? SEARCH_ALL : SEARCH_DIRECTORY_NAME);
+  return r;
+}
+
+bool CSearchSession::Find(const SearchRequest& request, IUiPort& ui, IProgressSink* progress) {
+  history_.Add(request.text);
+  results_.clear();
+  pathCache_.clear();
+  selectedRow = -1;
+  memory_.caseSensitive = request.caseSensitive;
+  memory_.minKb = request.minKb;
+  memory_.maxKb = request.maxKb;
+  memory_.kind = request.kind;
+
+  SearchCriteria c;
+  c.text = request.text;
+  c.ignoreCase = request.caseSensitive ? 0 : 1;
+  c.minKb = request.minKb;
+  c.maxKb = request.maxKb;
+  c.kind = request.kind >= SEARCH_ALL && request.kind <= SEARCH_FILE_DESCRIPTION ? request.kind : SEARCH_ALL;
+  lastKind_ = c.kind;
+  if (!PrepareSearch(c)) {
+    lastCriteria_ = c;
+    ui.MessageBox(Translate("IDS_NAME_EMPTY"), Translate("IDS_WARNING"), MB_ICONWARNING);
+    return false;
+  }
+  lastCriteria_ = c;
+
+  int lastPercent = -1;
+  SearchProgress onProgress;
+  if (progress) {
+    progress->Begin(std::string());
+    onProgress = [&](size_t position, size_t first, size_t last) {
+      const size_t span = last > first ? last - first : 1;
+      const int percent = static_cast<int>(std::min<size_t>(100, (position - first) * 100 / span));
+      if (percent != lastPercent) progress->SetPercent(lastPercent = percent);
+    };
+  }
+  const bool found = SearchCatalog(list_, start_, c, results_, onProgress);
+  if (progress) progress->End();
+
+  if (!found) {
+    const NotFoundMessage m = SearchNotFoundMessage(c);
+    ui.MessageBox(m.text, m.caption, MB_ICONERROR);
+    return false;
+  }
+  SortSearchResults(list_, results_, c.kind);
+  return true;
+}
+
+std::vector<std::string> CSearchSession::RowTexts(size_t row) {
+  if (row >= results_.size()) return {};
+  if (pathCache_.size() != results_.size()) pathCache_.assign(results_.size(), std::string());
+  const size_t index = results_[row];
+  std::string& path = pathCache_[row];
+  if (path.empty()) path = LogicalPath(list_, index, false);
+  return filesMode_ ? SearchResultRowFiles(list_, index, path) : SearchResultRowApplications(list_, index, path);
+}
+
+std::optional<size_t> CSearchSession::SelectedItem() const {
+  if (selectedRow < 0 || static_cast<size_t>(selectedRow) >= results_.size()) return std::nullopt;
+  return results_[static_cast<size_t>(selectedRow)];
+}
+
+void CSearchSession::RemoveSelectedRow() {
+  if (selectedRow < 0 || static_cast<size_t>(selectedRow) >= results_.size()) return;
+  results_.erase(results_.begin() + selectedRow);
+  if (static_cast<size_t>(selectedRow) < pathCache_.size()) pathCache_.erase(pathCache_.begin() + selectedRow);
+  selectedRow = -1;
+}
+
+void SortSearchResults(const CFileItemList& list, std::vector<size_t>& results, int32_t kind) {
+  if (kind == SEARCH_DIRECTORY_NAME) return;
+  std::stable_sort(results.begin(), results.end(), [&](size_t a, size_t b) { return list[a]->time < list[b]->time; });
+}

@@ -1,0 +1,90 @@
+// The search dialog without its window: what "$$Find..." does, the result
+// rows, "$$Go to ...". The GUI's dialog (and the command line) drive it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "query/Search.h"
+
+class CFileItemList;
+class IUiPort;
+class IProgressSink;
+
+// What the dialog remembers between openings during a run (not saved).
+struct SearchDialogMemory {
+  bool caseSensitive = true;
+  uint32_t minKb = 0;
+  uint32_t maxKb = 0;
+  int32_t kind = -1;  // unset until the first search
+};
+
+// The fields of the dialog when "$$Find..." is pressed.
+struct SearchRequest {
+  std::string text;  // as typed
+  bool caseSensitive = true;
+  uint32_t minKb = 0;
+  uint32_t maxKb = 0;
+  int32_t kind = SEARCH_ALL;
+};
+
+class CSearchSession {
+ public:
+  // start: the selected container, -1 for the whole catalog. filesMode: the
+  // file list shows files (it picks the first kind and the row texts).
+  CSearchSession(const CFileItemList& list, long start, SearchHistory& history, SearchDialogMemory& memory,
+                 bool filesMode);
+
+  // "$$Search in" + " " + the starting point's catalog path ("\" for the whole catalog).
+  std::string Title() const;
+  // The fields the dialog opens with (the remembered ones; the kind, when
+  // never chosen, "$$Search for all" in files mode, "$$Directory name" in
+  // applications mode). The text is the history's first entry.
+  SearchRequest InitialRequest() const;
+  // Texts of the search text's drop-down list.
+  std::vector<std::string> HistoryEntries() const { return history_.ComboEntries(); }
+
+  // "$$Find...": adds the text to the history, remembers the fields, warns
+  // about empty criteria (IDS_NAME_EMPTY), searches with progress, reports
+  // nothing found, and orders the results. True when something was found.
+  bool Find(const SearchRequest& request, IUiPort& ui, IProgressSink* progress = nullptr);
+
+  // The result rows: catalog indices in display order.
+  const std::vector<size_t>& Results() const { return results_; }
+  // The columns of the last search (by its kind).
+  std::vector<ResultColumn> Columns() const { return SearchResultColumns(lastKind_); }
+  // Cell texts of a row in the file list's mode; the path is computed once and cached.
+  std::vector<std::string> RowTexts(size_t row);
+
+  // The selected row (-1 for none); the application commands act on it
+  // while the dialog is open.
+  long selectedRow = -1;
+  std::optional<size_t> SelectedItem() const;
+  // Removes the selected row (its application was deleted).
+  void RemoveSelectedRow();
+  // "$$Go to ...": the selected row's item, nothing when no row is selected.
+  std::optional<size_t> GoTo() const { return SelectedItem(); }
+
+  const SearchCriteria& LastCriteria() const { return lastCriteria_; }
+  long Start() const { return start_; }
+  bool FilesMode() const { return filesMode_; }
+  const CFileItemList& List() const { return list_; }
+
+ private:
+  const CFileItemList& list_;
+  long start_;
+  SearchHistory& history_;
+  SearchDialogMemory& memory_;
+  bool filesMode_;
+  int32_t lastKind_ = SEARCH_ALL;
+  SearchCriteria lastCriteria_;
+  std::vector<size_t> results_;
+  std::vector<std::string> pathCache_;
+};
+
+// Orders found items as the result list shows them: by time, oldest first,
+// except for "$$Directory name", whose rows keep the order found.
+void SortSearchResults(const CFileItemList& list, std::vector<size_t>& results, int32_t kind);
