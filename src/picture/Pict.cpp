@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "picture/Decoders.h"
 #include "picture/OwnDecodersInternal.h"
 
 using namespace plown;
@@ -98,6 +99,7 @@ class PictDecoder {
 
  private:
   void Opcode(unsigned op) {
+    if (op == 0x8200) return CompressedQuickTime();
     if (op >= 0x8100) return in_.Skip(in_.U32BE());
     if (op >= 0x8000) return;
     if (op == 0x0C00) return HeaderOp();
@@ -256,6 +258,9 @@ class PictDecoder {
   }
 
   void AddRaster(PLBitmap image, const PixMapInfo& pm, Rect src, Rect dst) {
+    // Writers may follow a QuickTime image with a plain stand-in for readers
+    // without QuickTime; the compressed image is the picture.
+    if (quickTimeShown_) return;
     src.top -= pm.bounds.top;
     src.bottom -= pm.bounds.top;
     src.left -= pm.bounds.left;
@@ -288,6 +293,34 @@ class PictDecoder {
     if (op & 1) SkipSizedRecord();
     PLBitmap image = ReadPixels(pm, nullptr);
     AddRaster(std::move(image), pm, src, dst);
+  }
+
+  // QuickTime-compressed pixels, as Macs save photographs: the JPEG ones
+  // are decoded, other codecs skipped.
+  void CompressedQuickTime() {
+    uint32_t length = in_.U32BE();
+    ByteReader q(in_.Take(length), length, "PICT");
+    q.Skip(2 + 36);  // version, matrix
+    uint32_t matteSize = q.U32BE();
+    q.Skip(8 + 2);  // matte rectangle, mode
+    Rect dst = ReadRect(q);
+    q.Skip(4);  // accuracy
+    uint32_t maskSize = q.U32BE();
+    q.Skip(matteSize);
+    q.Skip(maskSize);
+    size_t description = q.Pos();
+    uint32_t descriptionSize = q.U32BE();
+    if (q.U32BE() != 0x6A706567) return;  // 'jpeg'
+    q.Seek(description + 44);
+    uint32_t dataSize = q.U32BE();
+    q.Seek(description);
+    q.Skip(descriptionSize);
+    size_t available = q.Left();
+    PLBitmap image = PLDecodeJpeg(q.Here(), dataSize && dataSize < available ? dataSize : available);
+    PixMapInfo pm;
+    pm.bounds = {0, 0, image.Height(), image.Width()};
+    AddRaster(std::move(image), pm, pm.bounds, dst);
+    quickTimeShown_ = true;
   }
 
   void SkipPixPat() {
@@ -346,6 +379,7 @@ class PictDecoder {
   Rect frame_;
   std::vector<Raster> rasters_;
   int64_t budget_ = 0;
+  bool quickTimeShown_ = false;
 };
 
 }  // namespace

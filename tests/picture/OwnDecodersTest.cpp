@@ -295,6 +295,16 @@ TEST_F(OwnDecoders, PictPackedIndexedAndDirectPixels) {
   EXPECT_EQ(PLDecodePict(direct.data(), direct.size()).Width(), 64);
 }
 
+TEST_F(OwnDecoders, PictWithQuickTimeJpeg) {
+  Bytes file = Make("-compress JPEG", "j.pict");
+  PLBitmap bmp = PLDecodePict(file.data(), file.size());
+  ASSERT_EQ(bmp.Width(), 64);
+  ASSERT_EQ(bmp.Height(), 48);
+  EXPECT_TRUE(Near(bmp.GetPixel(5, 5), 255, 0, 0, 40));
+  EXPECT_TRUE(Near(bmp.GetPixel(58, 40), 0, 0, 255, 40));
+  ExpectTruncationsFail(file, PLDecodePict, 2);
+}
+
 // Builds a version 2 picture of the given opcodes (each already encoded).
 Bytes Pict2(int16_t width, int16_t height, const Bytes& opcodes) {
   Bytes file(512, 0);
