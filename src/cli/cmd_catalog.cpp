@@ -1,0 +1,178 @@
+// quolvane-cli new / list / dump / resave: create, read and rewrite catalog files.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "app/ProgressSink.h"
+#include "catalog/CatalogStream.h"
+#include "cli/Cli.h"
+#include "i18n/Translator.h"
+
+namespace {
+
+// Percentages on the terminal while long reads and writes run.
+class TerminalProgress : public IProgressSink {
+ public:
+  void Begin(const std::string& text) override {
+    text_ = text;
+    Show(0);
+  }
+  void SetPercent(int percent) override { Show(percent); }
+  void End() override { std::fprintf(stderr, "\r\033[K"); }
+
+ private:
+  void Show(int percent) {
+    std::fprintf(stderr, "\r%s %d%%", text_.c_str(), percent);
+    std::fflush(stderr);
+  }
+  std::string text_;
+};
+
+IProgressSink* Progress() {
+  static TerminalProgress terminal;
+  return isatty(STDERR_FILENO) ? &terminal : nullptr;
+}
+
+void StartTexts() {
+  static bool started = false;
+  if (!started) InitTranslator("", 0L);
+  started = true;
+}
+
+[[noreturn]] void Fail(const std::string& path, const CCatalogException& e) {
+  throw CliError(path + ": " + Translate(e.key) + ": " + e.what());
+}
+
+CFileItemList Load(const std::string& path) {
+  CFileItemList list;
+  try {
+    if (LoadCatalogFile(list, path, Progress()) == CatalogReadResult::TooRecent)
+      throw CliError(path + ": " + Translate("IDS_TOORECENTFILE"));
+  } catch (const CCatalogException& e) {
+    Fail(path, e);
+  }
+  return list;
+}
+
+void Save(CFileItemList& list, const std::string& path) {
+  try {
+    SaveCatalogFile(list, path, Progress());
+  } catch (const CCatalogException& e) {
+    Fail(path, e);
+  }
+}
+
+nlohmann::json ItemJson(size_t index, const CFileItem& item) {
+  nlohmann::json j;
+  j["index"] = index;
+  j["class"] = item.GetClassName();
+  j["type"] = item.type;
+  j["name"] = item.name;
+  j["description"] = item.description;
+  j["size"] = item.size;
+  j["time"] = item.time;
+  j["level"] = item.level;
+  j["attributes"] = item.attributes;
+  j["isArchive"] = item.isArchive;
+  if (item.thumbnail) {
+    j["thumbnail"] = {{"width", item.thumbnail->Width()},
+                      {"height", item.thumbnail->Height()},
+                      {"bpp", item.thumbnail->BitsPerPixel()}};
+  } else {
+    j["thumbnail"] = nullptr;
+  }
+  if (const auto* m = dynamic_cast<const CFileItemMedia*>(&item)) {
+    j["rootPath"] = m->rootPath;
+    j["volumeLabel"] = m->volumeLabel;
+    j["fileSystem"] = m->fileSystem;
+    j["serialNumber"] = m->serialNumber;
+  }
+  if (const auto* a = dynamic_cast<const CFileItemAppli*>(&item)) {
+    j["installProgram"] = a->installProgram;
+    j["appSize"] = a->appSize;
+    j["appTime"] = a->appTime;
+  }
+  return j;
+}
+
+struct CatalogArgs {
+  std::string catalog, output;
+  bool force = false, json = false;
+};
+
+CliCommand reg([](CLI::App& app) {
+  static CatalogArgs args;
+
+  auto* create = app.add_subcommand("new", "Write an empty catalog");
+  create->add_option("catalog", args.catalog, "catalog file to create (.QVD)")->required();
+  create->add_flag("--force", args.force, "replace an existing file");
+  create->callback([] {
+    StartTexts();
+    std::error_code ec;
+    if (!args.force && std::filesystem::exists(args.catalog, ec))
+      throw CliError(args.catalog + ": the file exists already (use --force to replace it)");
+    CFileItemList list;
+    Save(list, args.catalog);
+  });
+
+  auto* list = app.add_subcommand("list", "One line per item: index, type, level and name, separated by TABs");
+  list->add_option("catalog", args.catalog, "catalog file (.QVD)")->required();
+  list->callback([] {
+    StartTexts();
+    const CFileItemList items = Load(args.catalog);
+    std::string out;
+    for (size_t i = 0; i < items.size(); ++i) {
+      const CFileItem& it = *items[i];
+      out += std::to_string(i);
+      out += '\t';
+      out += TypeLabel(it.type, it.IsApplication() != 0);
+      out += '\t';
+      out += std::to_string(it.level);
+      out += '\t';
+      out += it.name;
+      out += '\n';
+      if (out.size() > 65536) {
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        out.clear();
+      }
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+  });
+
+  auto* dump = app.add_subcommand("dump", "Every field of every item");
+  dump->add_option("catalog", args.catalog, "catalog file (.QVD)")->required();
+  dump->add_flag("--json", args.json, "JSON output (the one format offered)");
+  dump->callback([] {
+    StartTexts();
+    const CFileItemList items = Load(args.catalog);
+    // Item by item, so that a large catalog is not held twice.
+    std::string out = "{\n  \"fileVersion\": " + std::to_string(items.fileVersion) + ",\n  \"items\": [";
+    for (size_t i = 0; i < items.size(); ++i) {
+      out += i ? ",\n    " : "\n    ";
+      out += ItemJson(i, *items[i]).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      if (out.size() > 65536) {
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        out.clear();
+      }
+    }
+    out += items.size() ? "\n  ]\n}\n" : "]\n}\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+  });
+
+  auto* resave = app.add_subcommand("resave", "Read a catalog of any version and write it in the current one");
+  resave->add_option("input", args.catalog, "catalog file to read")->required();
+  resave->add_option("output", args.output, "catalog file to write")->required();
+  resave->callback([] {
+    StartTexts();
+    CFileItemList items = Load(args.catalog);
+    Save(items, args.output);
+  });
+});
+
+}  // namespace
