@@ -24,16 +24,14 @@ size_t MemoryByteReader::ReadAt(uint64_t offset, void* buf, size_t n) {
 std::unique_ptr<FileByteReader> FileByteReader::Open(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
-  return std::unique_ptr<FileByteReader>(new FileByteReader(fd));
+  struct stat st {};
+  const int64_t size = ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+  return std::unique_ptr<FileByteReader>(new FileByteReader(fd, size));
 }
 
 FileByteReader::~FileByteReader() { ::close(fd_); }
 
-int64_t FileByteReader::Size() {
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0) return -1;
-  return static_cast<int64_t>(st.st_size);
-}
+int64_t FileByteReader::Size() { return size_; }
 
 size_t FileByteReader::ReadDirect(uint64_t offset, void* buf, size_t n) {
   size_t done = 0;

@@ -46,9 +46,10 @@ class FileByteReader : public IByteReader {
   size_t ReadAt(uint64_t offset, void* buf, size_t n) override;
 
  private:
-  explicit FileByteReader(int fd) : fd_(fd) {}
+  FileByteReader(int fd, int64_t size) : fd_(fd), size_(size) {}
   size_t ReadDirect(uint64_t offset, void* buf, size_t n);
   int fd_;
+  int64_t size_;
   bool headLoaded_ = false;
   std::vector<uint8_t> head_;
 };
