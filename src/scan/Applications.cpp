@@ -297,3 +297,11 @@ bool SearchApplications(const CApplicationsDictionary& dictionary, CFileItemList
   }
   return found > 0;
 }
+
+bool RunApplicationPass(CFileItemList& catalog, size_t mediaIndex, CScanProgress& progress) {
+  // A loaded dictionary always holds the built-in rules.
+  if (Applications().entries.empty()) Applications().LoadDefault();
+  bool stopped = false;
+  SearchApplications(Applications(), catalog, mediaIndex, stopped, &progress);
+  return stopped;
+}

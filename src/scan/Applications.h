@@ -67,3 +67,8 @@ std::unique_ptr<CFileItemAppli> MatchApplication(const CApplicationsDictionary& 
 // the user stopped the pass (then false is returned).
 bool SearchApplications(const CApplicationsDictionary& dictionary, CFileItemList& list, size_t mediaIndex,
                         bool& stopped, CScanProgress* progress = nullptr);
+
+// The application pass as the New media and search commands run it: the
+// process dictionary (loaded from Applis.dat on first use) over the media at
+// mediaIndex. Returns true when the user stopped it.
+bool RunApplicationPass(CFileItemList& catalog, size_t mediaIndex, CScanProgress& progress);

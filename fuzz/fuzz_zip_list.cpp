@@ -1,0 +1,8 @@
+// ZIP listing through libzip and member extraction: any bytes list or fail,
+// never crash, never write outside the work directory.
+#include "archive_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  archivefuzz::Run(data, size, "zip");
+  return 0;
+}
