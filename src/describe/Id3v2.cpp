@@ -22,11 +22,16 @@ size_t MemoryByteReader::ReadAt(uint64_t offset, void* buf, size_t n) {
 }
 
 std::unique_ptr<FileByteReader> FileByteReader::Open(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO named like a music file cannot stall a scan;
+  // only regular files are read.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   struct stat st {};
-  const int64_t size = ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
-  return std::unique_ptr<FileByteReader>(new FileByteReader(fd, size));
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<FileByteReader>(new FileByteReader(fd, static_cast<int64_t>(st.st_size)));
 }
 
 FileByteReader::~FileByteReader() { ::close(fd_); }

@@ -37,7 +37,7 @@ class MemoryByteReader : public IByteReader {
 class FileByteReader : public IByteReader {
  public:
   static constexpr size_t kHeadBytes = 8192;
-  // Nothing when the file cannot be opened for reading.
+  // Nothing when the path is not a regular file that can be opened for reading.
   static std::unique_ptr<FileByteReader> Open(const std::string& path);
   ~FileByteReader() override;
   FileByteReader(const FileByteReader&) = delete;

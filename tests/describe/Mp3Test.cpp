@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -380,7 +381,13 @@ TEST_F(Mp3Description, FilesOnDisk) {
             "Time\t01:44\r\nBit rate\t128k\r\nFrequency\t44k1\r\nTitle\tOn disk\r\n");
   EXPECT_EQ(DescribeMp3File((dir / "missing.mp3").string()), "");
   WriteFile(dir / "empty.mp3", {});
-  EXPECT_EQ(DescribeMp3File((dir / "empty.mp3").string()), "Time\t00:00\r\nBit rate\t0k\r\nFrequency\t0k\r\n");
+  const std::string zeros = "Time\t00:00\r\nBit rate\t0k\r\nFrequency\t0k\r\n";
+  EXPECT_EQ(DescribeMp3File((dir / "empty.mp3").string()), zeros);
+  // Neither a directory nor a FIFO (which would block a reader) is read.
+  std::filesystem::create_directory(dir / "folder.mp3");
+  EXPECT_EQ(DescribeMp3File((dir / "folder.mp3").string()), zeros);
+  ASSERT_EQ(mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
+  EXPECT_EQ(DescribeMp3File((dir / "pipe.mp3").string()), zeros);
 }
 
 TEST_F(Mp3Description, LabelsFollowTheLanguage) {
