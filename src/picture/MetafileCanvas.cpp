@@ -11,9 +11,10 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kCoordLimit = 1e7;     // output coordinates beyond this are clamped
 constexpr int kMaxSavedStates = 1000;
-// Pixels and edge visits one picture may cost before drawing stops; a tiny
-// file must not paint a full canvas a million times.
-constexpr int64_t kWorkBudget = int64_t{1} << 28;
+// Pixels, points and edge visits one picture may cost before drawing stops,
+// in canvases' worth: a tiny file must not paint a full canvas a million times.
+constexpr int64_t kWorkBudgetCanvases = 16;
+constexpr int64_t kWorkBudgetBase = int64_t{1} << 24;
 
 double Clamp(double v) {
   if (std::isnan(v)) return 0;
@@ -45,7 +46,7 @@ MetafileCanvas::MetafileCanvas(int width, int height, double scale, double origi
       originY_(originY),
       dpiX_(dpiX > 0 ? dpiX : 96),
       dpiY_(dpiY > 0 ? dpiY : 96),
-      budget_(kWorkBudget) {
+      budget_(kWorkBudgetBase + kWorkBudgetCanvases * width * height) {
   for (int y = 0; y < height; ++y) std::memset(bitmap_.Row(y), 0xFF, bitmap_.Stride());
   ResetClip();
 }
@@ -153,7 +154,10 @@ PointD MetafileCanvas::ToOutput(PointD p) const {
   return {Clamp((dx - originX_) * scale_), Clamp((dy - originY_) * scale_)};
 }
 
-std::vector<PointD> MetafileCanvas::ToOutput(const std::vector<PointD>& points) const {
+std::vector<PointD> MetafileCanvas::ToOutput(const std::vector<PointD>& points) {
+  // Points count against the budget too: a file of many tiny shapes must
+  // not take minutes either.
+  if (!Spend(static_cast<int64_t>(points.size()))) return {};
   std::vector<PointD> out;
   out.reserve(points.size());
   for (const PointD& p : points) out.push_back(ToOutput(p));
@@ -380,6 +384,7 @@ void MetafileCanvas::PolylineTo(const std::vector<PointD>& points) {
 }
 
 void MetafileCanvas::PolyBezier(const std::vector<PointD>& points, bool fromCurrent) {
+  if (budget_ < 0) return;
   std::vector<PointD> flat;
   size_t i = 0;
   PointD p0 = state_.position;
@@ -428,6 +433,7 @@ void MetafileCanvas::Rectangle(double l, double t, double r, double b) {
 }
 
 void MetafileCanvas::RoundRect(double l, double t, double r, double b, double cornerWidth, double cornerHeight) {
+  if (budget_ < 0) return;
   if (l > r) std::swap(l, r);
   if (t > b) std::swap(t, b);
   double rx = std::min(std::fabs(cornerWidth) / 2, (r - l) / 2), ry = std::min(std::fabs(cornerHeight) / 2, (b - t) / 2);
@@ -443,11 +449,13 @@ void MetafileCanvas::RoundRect(double l, double t, double r, double b, double co
 }
 
 void MetafileCanvas::Ellipse(double l, double t, double r, double b) {
+  if (budget_ < 0) return;
   double rx = (r - l) / 2, ry = (b - t) / 2, scale = OutputScale();
   Shape(EllipsePoints(l + rx, t + ry, rx, ry, 0, 2 * kPi, Segments(rx * scale, ry * scale, 2 * kPi)), true);
 }
 
 void MetafileCanvas::Arc(ArcKind kind, double l, double t, double r, double b, PointD start, PointD end) {
+  if (budget_ < 0) return;
   double cx = (l + r) / 2, cy = (t + b) / 2, rx = std::fabs(r - l) / 2, ry = std::fabs(b - t) / 2;
   if (rx == 0 || ry == 0) return;
   // The arc runs from the radial through start to the radial through end.

@@ -118,7 +118,7 @@ class MetafileCanvas {
     std::vector<PointD> points;  // output pixels
     bool closed = false;
   };
-  std::vector<PointD> ToOutput(const std::vector<PointD>& points) const;
+  std::vector<PointD> ToOutput(const std::vector<PointD>& points);
   void Shape(const std::vector<PointD>& logical, bool fill);
   void FillFigures(const std::vector<Figure>& figures);
   void StrokeFigure(const Figure& figure);

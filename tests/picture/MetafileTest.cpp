@@ -276,6 +276,17 @@ TEST(Wmf, LargePicturesAreScaledDownToTheCap) {
   EXPECT_EQ(At(bmp, 10, 10), kWhite);
 }
 
+TEST(Wmf, ManyFullCanvasShapesStopAtTheWorkBudget) {
+  // 200000 rectangles over the whole canvas would paint for minutes; the
+  // player stops painting once its work budget is spent.
+  WmfWriter w;
+  w.WindowExt(1024, 1024).Brush(kRed).NullPen().Select(0).Select(1);
+  for (int i = 0; i < 200000; ++i) w.Rectangle(0, 0, 1024, 1024);
+  w.End();
+  PLBitmap bmp = Decode(w.Placeable(0, 0, 1024, 1024, 96));
+  EXPECT_EQ(At(bmp, 100, 100), kRed);
+}
+
 TEST(Wmf, CorruptFilesFail) {
   WmfWriter w;
   w.WindowExt(100, 100).Rectangle(0, 0, 10, 10).End();
