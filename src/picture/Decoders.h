@@ -8,7 +8,8 @@
 #include "picture/Bitmap.h"
 
 // Lets a decoder work at a reduced size (JPEG DCT scaling) when only a
-// thumbnail of at least minWidth x minHeight is wanted; 0 means full size.
+// thumbnail is wanted: the picture fitted into minWidth x minHeight, aspect
+// kept, must still be covered by what is decoded. 0 means full size.
 struct PLDecodeHints {
   int minWidth = 0;
   int minHeight = 0;

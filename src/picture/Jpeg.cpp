@@ -1,4 +1,5 @@
 // JPEG through libjpeg(-turbo), from memory, with DCT scaling for thumbnails.
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -65,16 +66,23 @@ void SkipInput(j_decompress_ptr cinfo, long count) {
 
 void TermSource(j_decompress_ptr) {}
 
-// Smallest scale n/8 whose output still covers the wanted size.
+// Smallest scale n/8 whose output still covers the thumbnail that the
+// picture gives when fitted into minWidth x minHeight (aspect kept).
 int ChooseScale(jpeg_decompress_struct& cinfo, const PLDecodeHints& hints) {
-  if (hints.minWidth <= 0 && hints.minHeight <= 0) return 8;
+  if (hints.minWidth <= 0 || hints.minHeight <= 0) return 8;
+  const uint64_t w = cinfo.image_width, h = cinfo.image_height;
+  const uint64_t boxW = static_cast<uint64_t>(hints.minWidth), boxH = static_cast<uint64_t>(hints.minHeight);
+  if (w == 0 || h == 0 || (w <= boxW && h <= boxH)) return 8;
+  uint64_t needW = boxW, needH = boxH;
+  if (h * boxW > w * boxH)
+    needW = std::max<uint64_t>(1, w * boxH / h);
+  else
+    needH = std::max<uint64_t>(1, h * boxW / w);
   for (int n = 1; n < 8; ++n) {
     cinfo.scale_num = static_cast<unsigned>(n);
     cinfo.scale_denom = 8;
     jpeg_calc_output_dimensions(&cinfo);
-    if (static_cast<int>(cinfo.output_width) >= hints.minWidth &&
-        static_cast<int>(cinfo.output_height) >= hints.minHeight)
-      return n;
+    if (cinfo.output_width >= needW && cinfo.output_height >= needH) return n;
   }
   return 8;
 }

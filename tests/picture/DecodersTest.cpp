@@ -100,19 +100,28 @@ TEST_F(DecodeFiles, JpegThumbnailDecodeIsScaledButReportsFullSize) {
   EXPECT_EQ(info.width, 800);
   EXPECT_EQ(info.height, 600);
   EXPECT_EQ(info.bpp, 24);
-  // 1/8 would give 100 x 75, too low; 2/8 covers 100 x 100.
-  EXPECT_EQ(small.Width(), 200);
-  EXPECT_EQ(small.Height(), 150);
-  EXPECT_TRUE(IsRed(small.GetPixel(100, 2)));
-  EXPECT_TRUE(IsBlue(small.GetPixel(100, 147)));
+  // Fitted into 100 x 100 the picture is 100 x 75: 1/8 covers it.
+  EXPECT_EQ(small.Width(), 100);
+  EXPECT_EQ(small.Height(), 75);
+  EXPECT_TRUE(IsRed(small.GetPixel(50, 1)));
+  EXPECT_TRUE(IsBlue(small.GetPixel(50, 73)));
+
+  // A 200 x 200 box needs 200 x 150: 2/8.
+  EXPECT_EQ(PLDecodePictureFile(path, {200, 200}).Width(), 200);
+  // A flat box: the height decides; 133 x 100 needs 2/8.
+  EXPECT_EQ(PLDecodePictureFile(path, {300, 100}).Width(), 200);
 
   const PLBitmap full = PLDecodePictureFile(path, {}, &info);
   EXPECT_EQ(full.Width(), 800);
   EXPECT_EQ(full.Height(), 600);
 
+  // Fitted into 50 x 20 the picture is 26 x 20: 1/8 (100 x 75) still covers it.
   const PLBitmap tiny = PLDecodePictureFile(path, {50, 20}, &info);
   EXPECT_EQ(tiny.Width(), 100);
   EXPECT_EQ(tiny.Height(), 75);
+
+  // Already within the box: never scaled.
+  EXPECT_EQ(PLDecodePictureFile(path, {1000, 1000}).Width(), 800);
 }
 
 TEST_F(DecodeFiles, TruncatedJpegKeepsWhatWasRead) {
