@@ -1,6 +1,7 @@
 #include "picture/MetafileCanvas.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <numbers>
 
@@ -586,12 +587,19 @@ PLBitmap MetafileCanvas::Finish() {
 
 // ---- Device-independent bitmaps --------------------------------------------
 
-PLBitmap DecodeDib(const uint8_t* info, size_t infoSize, const uint8_t* bits, size_t bitsSize, bool* bottomUp) {
+PLBitmap MetafileCanvas::DecodeDib(const uint8_t* info, size_t infoSize, const uint8_t* bits, size_t bitsSize,
+                                   bool* bottomUp) {
   if (infoSize < 12) throw PLTextException("Metafile bitmap header is too short");
   uint32_t headerSize = GetU32LE(info);
   if (headerSize < 12 || headerSize > infoSize) throw PLTextException("Metafile bitmap header is invalid");
-  int32_t height = headerSize == 12 ? static_cast<int16_t>(GetU16LE(info + 6)) : static_cast<int32_t>(GetU32LE(info + 8));
+  bool core = headerSize == 12;
+  int64_t width = core ? GetU16LE(info + 4) : static_cast<int32_t>(GetU32LE(info + 4));
+  int64_t height = core ? static_cast<int16_t>(GetU16LE(info + 6)) : static_cast<int32_t>(GetU32LE(info + 8));
   if (bottomUp) *bottomUp = height > 0;
+  // Decoding is cheap per pixel next to painting; a sixteenth keeps one big
+  // photograph affordable and a thousand of them not.
+  if (!Spend(std::llabs(width) * std::llabs(height) / 16 + 1))
+    throw PLTextException("Metafile bitmap left out: too much work");
   // A BMP file image is the file header followed by the DIB.
   std::vector<uint8_t> file(14 + infoSize + bitsSize);
   file[0] = 'B';
@@ -606,7 +614,7 @@ PLBitmap DecodeDib(const uint8_t* info, size_t infoSize, const uint8_t* bits, si
   return PLDecodeBmp(file.data(), file.size());
 }
 
-PLBitmap DecodePackedDib(const uint8_t* dib, size_t size, bool* bottomUp) {
+PLBitmap MetafileCanvas::DecodePackedDib(const uint8_t* dib, size_t size, bool* bottomUp) {
   if (size < 12) throw PLTextException("Metafile bitmap header is too short");
   uint32_t headerSize = GetU32LE(dib);
   uint64_t colours = 0, extra = 0, entry = 4;

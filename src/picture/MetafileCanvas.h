@@ -113,6 +113,13 @@ class MetafileCanvas {
   // The picture, opaque.
   PLBitmap Finish();
 
+  // Decodes a device-independent bitmap (header, colours, bits) through the
+  // BMP decoder; bottomUp tells how the source rows are numbered. Its pixels
+  // count against the work budget; a bitmap beyond it is refused.
+  PLBitmap DecodeDib(const uint8_t* info, size_t infoSize, const uint8_t* bits, size_t bitsSize, bool* bottomUp);
+  // A packed DIB: header, colours and bits in one block.
+  PLBitmap DecodePackedDib(const uint8_t* dib, size_t size, bool* bottomUp);
+
  private:
   struct Figure {
     std::vector<PointD> points;  // output pixels
@@ -140,10 +147,5 @@ class MetafileCanvas {
   int64_t budget_;
 };
 
-// Decodes a device-independent bitmap (header, colours, bits) through the
-// BMP decoder; bottomUp tells how the source rows are numbered.
-PLBitmap DecodeDib(const uint8_t* info, size_t infoSize, const uint8_t* bits, size_t bitsSize, bool* bottomUp);
-// A packed DIB: header, colours and bits in one block.
-PLBitmap DecodePackedDib(const uint8_t* dib, size_t size, bool* bottomUp);
 
 }  // namespace plown

@@ -138,7 +138,7 @@ class EmfPlayer {
     uint64_t offBmi = r.U32LE(), cbBmi = r.U32LE(), offBits = r.U32LE(), cbBits = r.U32LE();
     if (offBmi + cbBmi > r.Size() || offBits + cbBits > r.Size())
       throw PLTextException("EMF file: a bitmap lies outside its record");
-    return DecodeDib(r.Data() + offBmi, cbBmi, r.Data() + offBits, cbBits, bottomUp);
+    return canvas_->DecodeDib(r.Data() + offBmi, cbBmi, r.Data() + offBits, cbBits, bottomUp);
   }
 
   void PatternBrush(ByteReader& r) {

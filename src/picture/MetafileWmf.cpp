@@ -139,7 +139,7 @@ class WmfPlayer {
     o.kind = WmfObject::kBrush;
     o.brush.colour = {128, 128, 128, 0};  // if the pattern cannot be read
     try {
-      auto pattern = std::make_shared<PLBitmap>(DecodePackedDib(r.Here(), r.Left(), nullptr));
+      auto pattern = std::make_shared<PLBitmap>(canvas_->DecodePackedDib(r.Here(), r.Left(), nullptr));
       if (!pattern->IsEmpty()) o.brush.pattern = std::move(pattern);
     } catch (const PLTextException&) {
     }
@@ -179,7 +179,7 @@ class WmfPlayer {
     bool bottomUp = false;
     PLBitmap dib;
     try {
-      dib = DecodePackedDib(r.Here(), r.Left(), &bottomUp);
+      dib = canvas_->DecodePackedDib(r.Here(), r.Left(), &bottomUp);
     } catch (const PLTextException&) {
       return;  // a bitmap we cannot read leaves its place empty; the rest still draws
     }
