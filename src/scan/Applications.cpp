@@ -83,7 +83,7 @@ std::optional<std::string> ReadDescriptionFile(const CFileItemList& list, size_t
   const long archive = ArchiveOfMember(list, f);
   if (archive >= 0) {
     // Members are read from a copy in the temporary directory.
-    if (!ExtractArchiveMember(PhysicalPath(list, static_cast<size_t>(archive), true), list[f]->name,
+    if (!ExtractArchiveMember(DiskPath(list, static_cast<size_t>(archive)), list[f]->name,
                               MemberPathInArchive(list, f), path)) {
       ResetTempWorkDirectory();
       return std::nullopt;
