@@ -229,18 +229,31 @@ int ExtractArchiveMember(const std::string& archivePath, const std::string& memb
                                   reason))
       return 1;
   } else if (LowerExtension3(archivePath) == "cab") {
-    const std::vector<std::string> wanted = SplitMemberPath(memberPath);
-    const std::vector<std::string> wantedName = SplitMemberPath(memberName);
+    // Which member: the one at the asked path (stored exactly so, else under
+    // another case), so that two members of one name in different
+    // directories are told apart; without a path, the last of that name.
+    std::vector<ArchiveMember> members;
+    long chosen = -1;
+    if (ListCabinetMembers(archivePath, members, reason)) {
+      const std::vector<std::string> wanted = SplitMemberPath(memberPath.empty() ? memberName : memberPath);
+      PathMatch best = PathMatch::None;
+      for (size_t i = 0; i < members.size(); ++i) {
+        std::vector<std::string> stored = SplitMemberPath(members[i].storedName);
+        if (memberPath.empty() && !stored.empty()) stored.erase(stored.begin(), stored.end() - 1);
+        const PathMatch match = MatchMemberPath(stored, wanted);
+        if (match != PathMatch::None && match >= best) {
+          if (!(match == PathMatch::IgnoringCase && best == PathMatch::IgnoringCase)) chosen = static_cast<long>(i);
+          best = match;
+        }
+      }
+      if (chosen < 0) reason = "no member " + (memberPath.empty() ? memberName : memberPath);
+    }
     std::string written;
+    long ordinal = -1;
     auto notify = [&](FDINOTIFICATIONTYPE type, FDINOTIFICATION& n) -> intptr_t {
       if (type == fdintCOPY_FILE) {
-        const std::vector<std::string> stored = SplitMemberPath(n.psz1);
-        // The member is the one at the asked path: two members of one name in
-        // different directories are told apart.
-        const bool match = !wanted.empty() ? stored == wanted
-                                           : !stored.empty() && !wantedName.empty() && stored.back() == wantedName.back();
-        if (!match) return 0;
-        const int fd = OpenMemberOutput(root, stored, false, written);
+        if (++ordinal != chosen) return 0;
+        const int fd = OpenMemberOutput(root, SplitMemberPath(n.psz1), false, written);
         return fd < 0 ? -1 : fd;
       }
       if (type == fdintCLOSE_FILE_INFO) {
@@ -251,10 +264,7 @@ int ExtractArchiveMember(const std::string& archivePath, const std::string& memb
       }
       return 0;
     };
-    if (RunCabinet(archivePath, notify, reason)) {
-      if (!extractedPath.empty()) return 1;
-      reason = "no member " + (memberPath.empty() ? memberName : memberPath);
-    }
+    if (chosen >= 0 && RunCabinet(archivePath, notify, reason) && !extractedPath.empty()) return 1;
     if (!written.empty()) ::unlink(written.c_str());  // nothing half-written stays behind
     extractedPath.clear();
   } else {

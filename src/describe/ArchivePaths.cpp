@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <ctime>
 
+#include "i18n/Codepage.h"
+
 std::vector<std::string> SplitMemberPath(std::string_view stored) {
   std::vector<std::string> parts;
   std::string current;
@@ -42,6 +44,14 @@ std::string JoinMemberPath(const std::vector<std::string>& components, char sepa
     out += components[i];
   }
   return out;
+}
+
+PathMatch MatchMemberPath(const std::vector<std::string>& stored, const std::vector<std::string>& wanted) {
+  if (stored.empty() || stored.size() != wanted.size()) return PathMatch::None;
+  if (stored == wanted) return PathMatch::Exact;
+  for (size_t i = 0; i < stored.size(); ++i)
+    if (Utf8Upper(stored[i]) != Utf8Upper(wanted[i])) return PathMatch::None;
+  return PathMatch::IgnoringCase;
 }
 
 bool IsDirectoryEntryName(std::string_view stored) {

@@ -19,6 +19,11 @@ struct ArchiveLimits {
 // names a place below whatever directory it is joined to.
 std::vector<std::string> SplitMemberPath(std::string_view stored);
 std::string JoinMemberPath(const std::vector<std::string>& components, char separator = '/');
+// How well a stored path answers a wanted one: directories are shared in
+// the catalog by name ignoring case, so a member may be asked for under
+// another case than it is stored.
+enum class PathMatch { None, IgnoringCase, Exact };
+PathMatch MatchMemberPath(const std::vector<std::string>& stored, const std::vector<std::string>& wanted);
 // True when the stored name ends with a separator (a directory entry).
 bool IsDirectoryEntryName(std::string_view stored);
 

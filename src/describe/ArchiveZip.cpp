@@ -124,15 +124,21 @@ class CLibZipReader : public IZipReader {
       return false;
     }
     zip_int64_t index = zip_name_locate(h.za, memberPath.c_str(), 0);
-    if (index < 0 || SplitMemberPath(zip_get_name(h.za, static_cast<zip_uint64_t>(index), 0)) != wanted) {
-      // Stored names that were cleaned for the catalog ("../x", "C:\x") are
-      // found by their cleaned form.
+    if (index < 0 || MatchMemberPath(SplitMemberPath(zip_get_name(h.za, static_cast<zip_uint64_t>(index), 0)),
+                                     wanted) != PathMatch::Exact) {
+      // Stored names cleaned for the catalog ("../x", "C:\x") or stored under
+      // another case than their catalogued directory: the exact one first.
       index = -1;
+      zip_int64_t looseIndex = -1;
       const zip_int64_t count = zip_get_num_entries(h.za, 0);
       for (zip_int64_t i = 0; i < count && index < 0; ++i) {
         const char* name = zip_get_name(h.za, static_cast<zip_uint64_t>(i), 0);
-        if (name && !IsDirectoryEntryName(name) && SplitMemberPath(name) == wanted) index = i;
+        if (!name || IsDirectoryEntryName(name)) continue;
+        const PathMatch match = MatchMemberPath(SplitMemberPath(name), wanted);
+        if (match == PathMatch::Exact) index = i;
+        if (match == PathMatch::IgnoringCase && looseIndex < 0) looseIndex = i;
       }
+      if (index < 0) index = looseIndex;
     }
     if (index < 0) {
       error = "no member " + memberPath;

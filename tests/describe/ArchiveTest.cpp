@@ -97,6 +97,17 @@ TEST_F(ArchiveScan, MembersOfOneDirectoryListedApartStayInItsSubtree) {
   Scan();
   EXPECT_EQ(Outline(list), (std::vector<std::string>{"1 F t.zip", "2 D a", "3 F x.txt", "3 F y.txt", "3 D c",
                                                       "4 F z", "2 F b.txt"}));
+  // y.txt, stored under "A/", is still found under the shared directory "a".
+  ScratchDir out;
+  std::string path;
+  ASSERT_EQ(MemberPathInArchive(list, IndexOf("y.txt")), "a/y.txt");
+  ASSERT_EQ(ExtractArchiveMember(dir / "t.zip", "y.txt", "a/y.txt", path, out.path()), 1);
+  EXPECT_EQ(ReadWholeFile(path), "3");
+  WriteTestCabinet(dir / "t.cab", {{"a\\x.txt", "1"}, {"A\\y.txt", "2"}, {"a\\Y.txt", "3"}});
+  ASSERT_EQ(ExtractArchiveMember(dir / "t.cab", "y.txt", "a/y.txt", path, out.path()), 1);
+  EXPECT_EQ(ReadWholeFile(path), "2");
+  ASSERT_EQ(ExtractArchiveMember(dir / "t.cab", "Y.txt", "a/Y.txt", path, out.path()), 1);
+  EXPECT_EQ(ReadWholeFile(path), "3");
 }
 
 TEST_F(ArchiveScan, ZipTimesReadTwoDigitYearsWithSecondsDropped) {
