@@ -577,13 +577,8 @@ void MetafileCanvas::ClipToPath() {
   state_.clipY1 = std::min(state_.clipY1, static_cast<int>(std::ceil(y1)));
 }
 
-PLBitmap MetafileCanvas::Finish() {
-  for (int y = 0; y < bitmap_.Height(); ++y) {
-    uint8_t* row = bitmap_.Row(y);
-    for (int x = 0; x < bitmap_.Width(); ++x) row[4 * x + 3] = 0xFF;
-  }
-  return std::move(bitmap_);
-}
+// Every write sets alpha to 255, as the white background did.
+PLBitmap MetafileCanvas::Finish() { return std::move(bitmap_); }
 
 // ---- Device-independent bitmaps --------------------------------------------
 
