@@ -72,7 +72,8 @@ void CIniFile::Parse(std::string_view text) {
     size_t nl = text.find('\n', pos);
     std::string_view raw = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
     pos = nl == std::string_view::npos ? text.size() : nl + 1;
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    // A CR before the LF stays in the raw text (written back as it was);
+    // trimming takes it off names and values.
     Line line;
     line.raw = std::string(raw);
     std::string_view t = Trim(raw);
