@@ -1,0 +1,370 @@
+// quolvane-cli search / print / merge / folder / rename / delete / refresh /
+// filters: the document's commands on a catalog file, saved afterwards.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <utility>
+
+#include "app/Application.h"
+#include "app/Document.h"
+#include "app/Paths.h"
+#include "app/Print.h"
+#include "app/TempDir.h"
+#include "app/UiPort.h"
+#include "catalog/CatalogStream.h"
+#include "catalog/FileItem.h"
+#include "cli/Cli.h"
+#include "i18n/Translator.h"
+#include "query/FilterEditing.h"
+#include "query/Search.h"
+#include "scan/MediaPaths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A question that was not answered yes ends the command with this status.
+constexpr int kRefusedStatus = 2;
+constexpr int kInterruptedStatus = 130;
+
+// The command line as the document's UI: messages go to stderr, questions
+// are answered yes with --yes and refused otherwise, dialogs answer with
+// what the command line gave.
+class CliPort : public IUiPort {
+ public:
+  bool yes = false;
+  bool refused = false;
+  std::optional<std::string> folderName;
+  std::optional<RefreshFields> refresh;
+  std::optional<Filter> filter;
+
+  int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
+    const unsigned buttons = flags & 0xF;
+    // Ctrl-C was the stop question.
+    if (text == Translate("IDS_DOYOUWANTSTOP")) return IDOK;
+    Print(caption, text);
+    if (buttons == MB_OK) return IDOK;
+    // The same question twice in a row cannot be answered differently by
+    // the command line (a medium to insert): the second time is a no.
+    const int no = buttons == MB_YESNO ? IDNO : IDCANCEL;
+    if (!yes) {
+      refused = true;
+      return no;
+    }
+    const bool again = text == lastQuestion_;
+    lastQuestion_ = text;
+    return again ? no : (buttons == MB_OKCANCEL ? IDOK : IDYES);
+  }
+  std::optional<std::string> NewFolderDialog(const std::string&) override { return std::exchange(folderName, {}); }
+  std::optional<RefreshFields> RefreshDialog(const RefreshFields&) override { return std::exchange(refresh, {}); }
+  std::optional<Filter> FilterDialog(const Filter&) override { return std::exchange(filter, {}); }
+
+ private:
+  static void Print(const std::string& caption, const std::string& text) {
+    std::string clean;
+    for (char c : text)
+      if (c != '\r') clean += c;
+    if (caption.empty()) std::fprintf(stderr, "%s\n", clean.c_str());
+    else std::fprintf(stderr, "%s: %s\n", caption.c_str(), clean.c_str());
+  }
+  std::string lastQuestion_;
+};
+
+std::atomic<CQuolvaneDoc*> g_document{nullptr};
+
+void OnInterrupt(int) {
+  if (CQuolvaneDoc* d = g_document.load())
+    if (CScanProgress* p = d->ScanInProgress()) p->RequestStop();
+}
+
+// The program's start-up for one command: settings, texts, the document
+// with the catalog loaded. The temporary directory goes at the end.
+class Session {
+ public:
+  explicit Session(const std::string& catalog) : path_(catalog) {
+    app_.ReadSettings(SettingsFilePath(GlobalCliOptions().settingsFile));
+    doc_ = std::make_unique<CQuolvaneDoc>(app_.settings, port);
+    if (doc_->OpenAndSerialize(catalog, false) != SerializeResult::Ok) throw CliError(catalog + ": not read");
+    doc_->SetPathName(catalog, false);
+    g_document.store(doc_.get());
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sa.sa_flags = SA_RESETHAND;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, &old_);
+  }
+  ~Session() {
+    sigaction(SIGINT, &old_, nullptr);
+    g_document.store(nullptr);
+    RemoveTempWorkDirectory();
+  }
+  CQuolvaneDoc& Doc() { return *doc_; }
+  // Index argument check: an item of the catalog.
+  long Index(long index, const char* what) const {
+    if (index < 0 || static_cast<size_t>(index) >= doc_->list.size())
+      throw CliError(std::string(what) + " " + std::to_string(index) + ": the catalog has " +
+                     std::to_string(doc_->list.size()) + " items");
+    return index;
+  }
+  // Ends the command: a refused question is an error, an unchanged
+  // catalog is not written, a changed one is saved.
+  void Finish(const std::string& nothingDone) {
+    if (port.refused) throw CliError("not done: answer the question with --yes", kRefusedStatus);
+    if (!doc_->IsModified()) throw CliError(nothingDone);
+    if (!doc_->OnFileSave()) throw CliError(path_ + ": not saved");
+  }
+
+  CliPort port;
+
+ private:
+  std::string path_;
+  CQuolvaneApp app_;
+  std::unique_ptr<CQuolvaneDoc> doc_;
+  struct sigaction old_ {};
+};
+
+// A catalog read for looking only.
+CFileItemList LoadForReading(const std::string& path) {
+  InitTranslator("", 0L);
+  CFileItemList list;
+  try {
+    if (LoadCatalogFile(list, path) == CatalogReadResult::TooRecent)
+      throw CliError(path + ": " + Translate("IDS_TOORECENTFILE"));
+  } catch (const CCatalogException& e) {
+    throw CliError(path + ": " + Translate(e.key) + ": " + e.what());
+  }
+  return list;
+}
+
+void WriteOut(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+struct SearchArgs {
+  std::string catalog, text, kind = "all";
+  bool caseSensitive = false;
+  uint32_t minKb = 0, maxKb = 0;
+  long from = -1;
+};
+
+void RunSearch(const SearchArgs& a) {
+  const CFileItemList list = LoadForReading(a.catalog);
+  if (a.from < -1 || a.from >= static_cast<long>(list.size()))
+    throw CliError("--from " + std::to_string(a.from) + ": the catalog has " + std::to_string(list.size()) + " items");
+  static const char* const kinds[] = {"all", "file", "directory", "application", "description"};
+  SearchCriteria c;
+  for (int k = 0; k < 5; ++k)
+    if (a.kind == kinds[k]) c.kind = k;
+  c.text = a.text;
+  c.ignoreCase = a.caseSensitive ? 0 : 1;
+  c.minKb = a.minKb;
+  c.maxKb = a.maxKb;
+  if (!PrepareSearch(c)) throw CliError(Translate("IDS_NAME_EMPTY"));
+  std::vector<size_t> found;
+  if (!SearchCatalog(list, a.from, c, found)) throw CliError(SearchNotFoundMessage(c).text);
+  std::string out;
+  for (const size_t i : found) {
+    out += std::to_string(i);
+    out += '\t';
+    out += LogicalPath(list, i, true);
+    out += '\n';
+    if (out.size() > 65536) {
+      WriteOut(out);
+      out.clear();
+    }
+  }
+  WriteOut(out);
+}
+
+struct PrintArgs {
+  std::string catalog;
+  long from = -1;
+  bool files = false, tree = false, applications = false;
+  bool noSize = false, noDate = false, noAttributes = false;
+  int linesPerPage = 55;
+};
+
+void RunPrint(const PrintArgs& a) {
+  const CFileItemList list = LoadForReading(a.catalog);
+  if (a.from < -1 || a.from >= static_cast<long>(list.size()))
+    throw CliError("--from " + std::to_string(a.from) + ": the catalog has " + std::to_string(list.size()) + " items");
+  if (a.linesPerPage < 1) throw CliError("--lines-per-page must be at least 1");
+  PrintFields f;
+  f.content = a.tree ? PrintContent::Tree : a.applications ? PrintContent::Applications : PrintContent::ContainedFiles;
+  f.size = !a.noSize;
+  f.dateTime = !a.noDate;
+  f.attributes = !a.noAttributes;
+  const CPrintJob job = MakePrintJob(list, a.from, f);
+  const std::string path = fs::absolute(a.catalog).lexically_normal().string();
+  WriteOut(PrintJobAsText(list, job, path, fs::path(path).filename().string(), a.linesPerPage));
+}
+
+struct EditArgs {
+  std::string catalog, other, name;
+  long index = -1;
+  long in = -1;
+  bool yes = false, noApplications = false, noArchives = false;
+};
+
+void RunFilters(const std::string& action, const std::vector<std::string>& words, bool showEmpty, bool yes) {
+  CQuolvaneApp app;
+  const std::string settingsPath = SettingsFilePath(GlobalCliOptions().settingsFile);
+  app.ReadSettings(settingsPath);
+  struct Cleanup {
+    ~Cleanup() { RemoveTempWorkDirectory(); }
+  } cleanup;
+  CFilterState& state = app.settings.filters;
+  if (action == "list") {
+    std::string out;
+    for (size_t i = 0; i < state.filters.size(); ++i) {
+      const Filter& f = state.filters[i];
+      std::string exts;
+      for (const auto& e : f.extensions) exts += (exts.empty() ? "" : ",") + e;
+      out += std::to_string(i) + '\t' + f.name + '\t' + std::to_string(f.showEmptyDirectories) + '\t' + exts +
+             (static_cast<int>(i) == state.current ? "\t*" : "") + '\n';
+    }
+    WriteOut(out);
+    return;
+  }
+  CliPort port;
+  port.yes = yes;
+  CFilterListEditor editor(state, port);
+  if (action == "add") {
+    if (words.empty()) throw CliError("filters add NAME [EXTENSION...]");
+    Filter f;
+    f.name = words[0];
+    f.extensions.assign(words.begin() + 1, words.end());
+    f.showEmptyDirectories = showEmpty ? 1 : 0;
+    port.filter = f;
+    if (!editor.New()) throw CliError("a filter needs a name");
+  } else if (action == "delete") {
+    if (words.size() != 1) throw CliError("filters delete INDEX");
+    long index = -1;
+    try {
+      index = std::stol(words[0]);
+    } catch (const std::exception&) {
+      throw CliError("filters delete: INDEX must be a number");
+    }
+    if (index < 0 || static_cast<size_t>(index) >= state.filters.size())
+      throw CliError("filter " + words[0] + ": there are " + std::to_string(state.filters.size()) + " filters");
+    if (!editor.Delete(static_cast<size_t>(index)))
+      throw CliError("not done: answer the question with --yes", kRefusedStatus);
+  } else {
+    throw CliError("filters: list, add or delete");
+  }
+  std::string error;
+  if (!app.settings.Write(nullptr, &error)) throw CliError(settingsPath + ": " + error);
+}
+
+CliCommand reg([](CLI::App& app) {
+  static SearchArgs search;
+  auto* s = app.add_subcommand("search", "items of a catalog by name, description and size: index TAB catalog path");
+  s->add_option("CATALOG", search.catalog, "catalog file (.QVD)")->required();
+  s->add_option("TEXT", search.text, "name pattern (? and *) or description text; may be empty with a size limit")
+      ->required();
+  s->add_option("--kind", search.kind, "what is searched")
+      ->check(CLI::IsMember({"all", "file", "directory", "application", "description"}));
+  s->add_flag("--case", search.caseSensitive, "case sensitive");
+  s->add_option("--min-kb", search.minKb, "minimum file size in kilobytes");
+  s->add_option("--max-kb", search.maxKb, "files smaller than this many kilobytes");
+  s->add_option("--from", search.from, "search below this item (default: the whole catalog)");
+  s->callback([] { RunSearch(search); });
+
+  static PrintArgs print;
+  auto* p = app.add_subcommand("print", "print the files, tree or applications below an item as text pages");
+  p->add_option("CATALOG", print.catalog, "catalog file (.QVD)")->required();
+  p->add_option("--from", print.from, "the selected item (default: the root, which prints the first top-level item)");
+  auto* files = p->add_flag("--files", print.files, "the files directly under the item (default)");
+  auto* tree = p->add_flag("--tree", print.tree, "the tree of directories");
+  auto* applications = p->add_flag("--applications", print.applications, "the applications");
+  files->excludes(tree)->excludes(applications);
+  tree->excludes(applications);
+  p->add_flag("--no-size", print.noSize, "no size column");
+  p->add_flag("--no-date", print.noDate, "no date column");
+  p->add_flag("--no-attributes", print.noAttributes, "no attributes column");
+  p->add_option("--lines-per-page", print.linesPerPage, "body lines per page (default 55)");
+  p->callback([] { RunPrint(print); });
+
+  static EditArgs edit;
+  auto* m = app.add_subcommand("merge", "add the items of another catalog at the end of CATALOG");
+  m->add_option("CATALOG", edit.catalog, "catalog file (.QVD)")->required();
+  m->add_option("OTHER", edit.other, "catalog whose items are added")->required();
+  m->callback([] {
+    Session session(edit.catalog);
+    session.Doc().MergePath(edit.other);
+    session.Finish(edit.other + ": nothing merged");
+  });
+
+  auto* f = app.add_subcommand("folder", "add a user folder");
+  f->add_option("CATALOG", edit.catalog, "catalog file (.QVD)")->required();
+  f->add_option("NAME", edit.name, "folder name")->required();
+  f->add_option("--in", edit.in, "the folder to put it in (first child); default: at the end, top level");
+  f->callback([] {
+    Session session(edit.catalog);
+    if (edit.in != -1) session.Doc().currentIndex = session.Index(edit.in, "--in");
+    session.port.folderName = edit.name;
+    session.Doc().OnNewFolder();
+    session.Finish(edit.name.empty() ? Translate("IDS_NAME_EMPTY") : "--in " + std::to_string(edit.in) + ": not a folder");
+  });
+
+  auto* r = app.add_subcommand("rename", "rename a folder or media");
+  r->add_option("CATALOG", edit.catalog, "catalog file (.QVD)")->required();
+  r->add_option("INDEX", edit.index, "item index")->required();
+  r->add_option("NAME", edit.name, "new name")->required();
+  r->callback([] {
+    Session session(edit.catalog);
+    session.Doc().Rename(session.Index(edit.index, "INDEX"), edit.name);
+    session.Finish("item " + std::to_string(edit.index) + ": only folders and media can be renamed");
+  });
+
+  auto* d = app.add_subcommand("delete", "delete an item and its subtree");
+  d->add_option("CATALOG", edit.catalog, "catalog file (.QVD)")->required();
+  d->add_option("INDEX", edit.index, "item index")->required();
+  d->add_flag("--yes", edit.yes, "answer the question yes");
+  d->callback([] {
+    Session session(edit.catalog);
+    session.port.yes = edit.yes;
+    session.Doc().currentIndex = session.Index(edit.index, "INDEX");
+    session.Doc().OnDelete();
+    session.Finish("nothing deleted");
+  });
+
+  auto* rf = app.add_subcommand("refresh", "scan a media again and replace its contents");
+  rf->add_option("CATALOG", edit.catalog, "catalog file (.QVD)")->required();
+  rf->add_option("INDEX", edit.index, "index of the media")->required();
+  rf->add_flag("--no-applications", edit.noApplications, "do not search for applications");
+  rf->add_flag("--no-archives", edit.noArchives, "do not list the contents of ZIP and CAB files");
+  rf->add_flag("--yes", edit.yes, "answer questions yes (refresh a medium that is not the original)");
+  rf->callback([] {
+    Session session(edit.catalog);
+    session.port.yes = edit.yes;
+    session.port.refresh = RefreshFields{edit.noApplications, edit.noArchives};
+    const long index = session.Index(edit.index, "INDEX");
+    if (session.Doc().list[static_cast<size_t>(index)]->type != ITEM_MEDIA)
+      throw CliError("item " + std::to_string(index) + ": not a media");
+    session.Doc().currentIndex = index;
+    session.Doc().OnRefresh();
+    if (!session.port.refused && !session.Doc().IsModified())
+      throw CliError("stopped; " + edit.catalog + " is unchanged", kInterruptedStatus);
+    session.Finish("nothing refreshed");
+  });
+
+  static std::string filterAction;
+  static std::vector<std::string> filterWords;
+  static bool showEmpty = false, filterYes = false;
+  auto* fl = app.add_subcommand("filters", "the extension filters of the settings file: list, add NAME EXT..., delete INDEX");
+  fl->add_option("ACTION", filterAction, "list, add or delete")->required()->check(CLI::IsMember({"list", "add", "delete"}));
+  fl->add_option("ARGS", filterWords, "add: NAME and extensions; delete: INDEX");
+  fl->add_flag("--show-empty", showEmpty, "add: the tree keeps directories without matching files");
+  fl->add_flag("--yes", filterYes, "delete: answer the question yes");
+  fl->callback([] { RunFilters(filterAction, filterWords, showEmpty, filterYes); });
+});
+
+}  // namespace
