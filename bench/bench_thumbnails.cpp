@@ -94,7 +94,7 @@ std::vector<std::string> MakePhotos(const fs::path& dir, int count) {
   const fs::path base = dir / "plasma.ppm";
   if (!fs::exists(base)) {
     std::fprintf(stderr, "making the plasma base picture...\n");
-    const std::string cmd = "convert -seed 7 -size 4400x3300 plasma:fractal -blur 0x1 '" + base.string() + "'";
+    const std::string cmd = "convert -seed 7 -size 4400x3300 plasma:fractal -blur 0x1 -depth 8 '" + base.string() + "'";
     if (std::system(cmd.c_str()) != 0) return {};
   }
   int bw = 0, bh = 0;

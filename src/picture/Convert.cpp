@@ -35,8 +35,26 @@ namespace {
 
 PLBitmap ToDirect(const PLBitmap& source, int bpp) {
   PLBitmap out(source.Width(), source.Height(), bpp);
-  for (int y = 0; y < source.Height(); ++y)
-    for (int x = 0; x < source.Width(); ++x) out.SetPixel(x, y, source.GetPixel(x, y));
+  const int w = source.Width();
+  const size_t step = static_cast<size_t>(bpp / 8);
+  for (int y = 0; y < source.Height(); ++y) {
+    const uint8_t* src = source.Row(y);
+    uint8_t* dst = out.Row(y);
+    if (source.BitsPerPixel() == 24 || source.BitsPerPixel() == 32) {
+      // Straight byte moves: this runs over whole decoded pictures.
+      const size_t from = static_cast<size_t>(source.BitsPerPixel() / 8);
+      for (int x = 0; x < w; ++x, src += from, dst += step) {
+        dst[0] = src[0], dst[1] = src[1], dst[2] = src[2];
+        if (step == 4) dst[3] = from == 4 ? src[3] : 0;
+      }
+    } else {
+      for (int x = 0; x < w; ++x, dst += step) {
+        const PLPixel32 p = source.GetPixel(x, y);
+        dst[0] = p.b, dst[1] = p.g, dst[2] = p.r;
+        if (step == 4) dst[3] = 0;
+      }
+    }
+  }
   return out;
 }
 
