@@ -1,7 +1,5 @@
 #include "query/Filters.h"
 
-#include <strings.h>
-
 #include <fstream>
 #include <string_view>
 
@@ -97,8 +95,13 @@ namespace {
 
 // Extensions compare without regard to case; most are ASCII, so the common
 // case costs no allocation.
-bool SameExtension(std::string_view a, std::string_view b) {
-  if (IsAscii(a) && IsAscii(b)) return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+bool SameExtension(std::string_view a, std::string_view b, bool bIsAscii) {
+  if (bIsAscii && IsAscii(a)) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    return true;
+  }
   return Utf8Upper(a) == Utf8Upper(b);
 }
 
@@ -115,8 +118,9 @@ int CFilterState::FilterMatchesFile(std::string_view fileName) const {
   const size_t dot = fileName.rfind('.');
   if (dot == std::string_view::npos) return 0;
   const std::string_view ext = fileName.substr(dot + 1);
+  const bool extIsAscii = IsAscii(ext);
   for (const auto& e : filters[static_cast<size_t>(current)].extensions)
-    if (SameExtension(e, ext)) return 1;
+    if (SameExtension(e, ext, extIsAscii)) return 1;
   return 0;
 }
 

@@ -48,6 +48,7 @@ bool ContainsAsciiFolded(std::string_view text, std::string_view upperNeedle) {
 bool DescriptionMatches(const CFileItem& item, const SearchCriteria& c) {
   if (c.text.empty()) return true;  // the empty substring is everywhere
   const std::string& description = item.description;
+  if (description.empty()) return WildcardMatch(c.text, description, false);
   if (c.ignoreCase) {
     if (IsAscii(description))
       return ContainsAsciiFolded(description, c.text) || WildcardMatch(c.text, description, true);
@@ -97,10 +98,16 @@ bool SearchCatalog(const CFileItemList& list, long start, const SearchCriteria& 
   const size_t step = span >= 80 ? static_cast<size_t>(span / 80) : 1;
   bool found = false;
   size_t i = first;
+  size_t untilProgress = 0;
+  constexpr size_t kAhead = 8;  // items live apart from the index: fetch them early
   for (; i < n; ++i) {
+    if (i + kAhead < n) __builtin_prefetch(list[i + kAhead]);
     const CFileItem& item = *list[i];
     if (item.level <= level) break;
-    if (progress && (i - first) % step == 0) progress(i, first, n);
+    if (progress && untilProgress-- == 0) {
+      progress(i, first, n);
+      untilProgress = step - 1;
+    }
     if (ItemMatches(item, criteria)) {
       results.push_back(i);
       found = true;

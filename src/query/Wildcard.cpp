@@ -87,7 +87,30 @@ struct AsciiUpperView {
 
 }  // namespace
 
+namespace {
+
+bool IsLiteral(unsigned char c) { return c < 0x80 && c != '*' && c != '?'; }
+
+bool SameByte(char a, char b, bool ignoreCase) { return ignoreCase ? AsciiUpper(a) == AsciiUpper(b) : a == b; }
+
+}  // namespace
+
 int WildcardMatch(std::string_view pattern, std::string_view text, bool ignoreCase) {
+  // Quick refusals, most texts fail here: a literal first character of the
+  // pattern must be the text's first, and a literal last character its
+  // last, whatever the stars in between do. Only ASCII text characters
+  // are judged (an ASCII byte is always a character of its own).
+  if (!pattern.empty()) {
+    const auto first = static_cast<unsigned char>(pattern.front());
+    const auto last = static_cast<unsigned char>(pattern.back());
+    if ((IsLiteral(first) || IsLiteral(last)) && text.empty()) return 0;
+    if (IsLiteral(first) && static_cast<unsigned char>(text.front()) < 0x80 &&
+        !SameByte(pattern.front(), text.front(), ignoreCase))
+      return 0;
+    if (IsLiteral(last) && static_cast<unsigned char>(text.back()) < 0x80 &&
+        !SameByte(pattern.back(), text.back(), ignoreCase))
+      return 0;
+  }
   if (IsAscii(pattern) && IsAscii(text)) {
     if (ignoreCase) return Match(AsciiUpperView{pattern}, AsciiUpperView{text});
     return Match(pattern, text);
