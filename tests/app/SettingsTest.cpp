@@ -107,6 +107,11 @@ TEST(IniFile, OddInputs) {
   EXPECT_EQ(empty.Serialize(), "");
   empty.Set("X", "y", "z");
   EXPECT_EQ(empty.Serialize(), "[X]\ny=z\n");
+  // A file written on Windows comes back byte for byte, CR LF included.
+  std::string windows = "[Config]\r\nLanguage=FR\r\n\r\n[Medias]\r\nItem 0=CD,Disc,D:\\\r\n";
+  CIniFile crlf = Parsed(windows);
+  EXPECT_EQ(crlf.GetString("Medias", "Item 0"), "CD,Disc,D:\\");
+  EXPECT_EQ(crlf.Serialize(), windows);
   CIniFile value = Parsed("[S]\nk=a=b\n");
   EXPECT_EQ(value.GetString("S", "k"), "a=b");
 }
