@@ -700,4 +700,9 @@ std::vector<std::string> CQuolvaneDoc::ItemListLines() const {
   return lines;
 }
 
+std::optional<CPrintJob> CQuolvaneDoc::OnFilePrint() {
+  const long start = currentIndex >= 0 && static_cast<size_t>(currentIndex) < list.size() ? currentIndex : -1;
+  return PreparePrintJob(list, start, showFiles != 0, ui_);
+}
+
 void CQuolvaneDoc::OnItemList() { ui_.ItemListDialog(ItemListLines()); }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Print.h"
 #include "catalog/FileItemList.h"
 #include "query/SearchSession.h"
 #include "scan/Scanner.h"
@@ -154,6 +155,9 @@ class CQuolvaneDoc {
   CScanProgress* ScanInProgress() { return scanProgress_; }
   // The application pass over the subtree of the current index (a media).
   void OnSearchApplications();
+  // Print and print preview: the parameters dialog and the print list for
+  // the current tree node in the current list mode; nothing on Cancel.
+  std::optional<CPrintJob> OnFilePrint();
   // The diagnostic item list.
   void OnItemList();
   std::vector<std::string> ItemListLines() const;

@@ -255,3 +255,16 @@ std::vector<size_t> TreeItems(const CFileItemList& list, const CFilterState& fil
   }
   return out;
 }
+
+long TreeNodeOf(const CFileItemList& list, size_t index, bool filesMode) {
+  if (index >= list.size()) return -1;
+  const CFileItem& item = *list[index];
+  if (item.type == ITEM_FOLDER || item.type == ITEM_MEDIA) return static_cast<long>(index);
+  if (filesMode && (item.type == ITEM_DIRECTORY || item.type == ITEM_ARCHIVE_ENTRY)) return static_cast<long>(index);
+  if (item.IsApplication()) {
+    for (long p = list.Parent(index); p >= 0; p = list.Parent(static_cast<size_t>(p)))
+      if (list[static_cast<size_t>(p)]->type == ITEM_MEDIA) return p;
+    return -1;
+  }
+  return list.Parent(index);
+}

@@ -95,3 +95,8 @@ std::vector<size_t> ApplicationListItems(const CFileItemList& list, long contain
 // with no passing file in their subtree when the filter hides empty
 // containers. Applications mode: folders and media only.
 std::vector<size_t> TreeItems(const CFileItemList& list, const CFilterState& filters, bool filesMode);
+// The tree node that shows item index ("$$Go to ...", a click in the flat
+// list): folders and media are their own nodes, and in files mode
+// directories and archive entries too; an application otherwise stands
+// under its media, any other item under its parent. -1: the root.
+long TreeNodeOf(const CFileItemList& list, size_t index, bool filesMode);

@@ -346,6 +346,24 @@ TEST_F(Cmd, ViewModesAndFilters) {
   EXPECT_EQ(view.listModes, 2);
 }
 
+TEST_F(Cmd, PrintStartsFromTheTreeNodeInTheListMode) {
+  doc->list = SampleCatalog();
+  doc->currentIndex = 1;
+  EXPECT_FALSE(doc->OnFilePrint());  // Cancel
+  PrintFields f;
+  ui.print.push_back(f);
+  auto job = doc->OnFilePrint();
+  ASSERT_TRUE(job);
+  EXPECT_EQ(job->items, (std::vector<size_t>{2}));
+  doc->OnViewApplications();
+  doc->currentIndex = -1;
+  f.content = PrintContent::Tree;
+  ui.print.push_back(f);
+  job = doc->OnFilePrint();
+  EXPECT_EQ(job->startIndex, 0u);
+  EXPECT_EQ(job->items, (std::vector<size_t>{1, 3}));
+}
+
 TEST_F(Cmd, ItemListLines) {
   doc->list = SampleCatalog();
   doc->OnItemList();

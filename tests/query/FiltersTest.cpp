@@ -223,6 +223,18 @@ TEST_F(Filters, WhatThePanesShow) {
   EXPECT_TRUE(FlatFilteredMode(typed));
   EXPECT_EQ(FileListItems(list, 3, typed), (std::vector<size_t>{2, 4}));
   EXPECT_EQ(ApplicationListItems(list, 1), (std::vector<size_t>{}));
+  EXPECT_TRUE(FileListItems(list, -1, none).empty());  // the root lists nothing
+
+  // Where "Go to" lands.
+  EXPECT_EQ(TreeNodeOf(list, 4, true), 3);   // a file: its directory
+  EXPECT_EQ(TreeNodeOf(list, 3, true), 3);   // a directory: itself
+  EXPECT_EQ(TreeNodeOf(list, 3, false), 1);  // no directories in applications mode
+  EXPECT_EQ(TreeNodeOf(list, 1, false), 1);
+  EXPECT_EQ(TreeNodeOf(list, 99, true), -1);
+  auto app = std::make_unique<CFileItemAppli>(*list[5]);
+  list.Replace(5, std::move(app));
+  EXPECT_EQ(TreeNodeOf(list, 5, false), 1);  // an application: its media
+  EXPECT_EQ(ApplicationListItems(list, 0), (std::vector<size_t>{5}));
 }
 
 }  // namespace
