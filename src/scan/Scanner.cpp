@@ -165,12 +165,12 @@ int CScanContext::UpdateScanProgress() {
 
 long CScanContext::AddFileItem(const std::string& name, uint32_t size, uint32_t time, uint32_t win32Attributes,
                                int level, long insertPos, bool insideArchive, bool uncompress) {
-  return AddFile(name, size, time, win32Attributes, level, insertPos, insideArchive, uncompress, nullptr);
+  return AddFile(name, size, time, win32Attributes, level, insertPos, insideArchive, uncompress, nullptr, true);
 }
 
 long CScanContext::AddFile(const std::string& name, uint32_t size, uint32_t time, uint32_t win32Attributes,
                            int level, long insertPos, bool insideArchive, bool uncompress,
-                           const std::string* diskPath) {
+                           const std::string* diskPath, bool regularFile) {
   long index = PlaceItem(list_,
                          std::make_unique<CFileItem>(ITEM_FILE, name, size, time, static_cast<int16_t>(level),
                                                      win32Attributes),
@@ -185,6 +185,9 @@ long CScanContext::AddFile(const std::string& name, uint32_t size, uint32_t time
   if (UpdateScanProgress()) return -1;
   CFileItem* item = list_[static_cast<size_t>(index)];
   item->isArchive = HasArchiveExtension(name) ? 1 : (insideArchive ? 1 : 0);
+  // FIFOs and devices are catalogued but never opened: reading one could
+  // block the scan for good.
+  if (!regularFile) return index;
   if (uncompress && item->isArchive == 1) {
     RunArchiveHook(static_cast<size_t>(index));
     if (stopped_) return -1;
@@ -417,7 +420,7 @@ class ScanWalker {
       std::string diskPath = ChildPath(e.raw);
       long index = ctx_.AddFile(PrettifyShortName(SanitizeUtf8(e.raw)), ClampSize(e.st.st_size),
                                 e.statOk ? ClampTime(e.st.st_mtime) : 0, Win32Attributes(e), level, -1, false,
-                                ctx_.options_.uncompress, &diskPath);
+                                ctx_.options_.uncompress, &diskPath, e.statOk && S_ISREG(e.st.st_mode));
       if (index < 0) return 1;
     }
 

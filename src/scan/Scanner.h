@@ -182,7 +182,8 @@ class CScanContext : public IDescribeHost {
  private:
   friend class ScanWalker;
   long AddFile(const std::string& name, uint32_t size, uint32_t time, uint32_t win32Attributes, int level,
-               long insertPos, bool insideArchive, bool uncompress, const std::string* diskPath);
+               long insertPos, bool insideArchive, bool uncompress, const std::string* diskPath,
+               bool regularFile);
   void RunArchiveHook(size_t index);
 
   CFileItemList& list_;

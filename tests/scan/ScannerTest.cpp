@@ -449,3 +449,29 @@ TEST(ScanStop, StopInsideArchiveListingStopsTheScan) {
   EXPECT_EQ(Find(s.list, "b.txt"), nullptr);
   EXPECT_EQ(s.list[0]->description, "");  // a stop is not a listing failure
 }
+
+TEST(ScanDescribe, SpecialFilesAreCataloguedButNeverOpened) {
+  TempTree t;
+  ASSERT_EQ(mkfifo((t.root / "song.mp3").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo((t.root / "pipe.zip").c_str(), 0644), 0);
+  t.File("real.mp3");
+  Scan s;
+  std::vector<std::string> described;
+  int listed = 0;
+  ScanOptions options;
+  options.describeFile = [&](CFileItemList& list, size_t index, const DescribeSettings&, IDescribeHost&) {
+    described.push_back(list[index]->name);
+    return 0;
+  };
+  options.listArchive = [&](CScanContext&, size_t) {
+    ++listed;
+    return true;
+  };
+  EXPECT_EQ(s.Run(t.str(), options), 0);
+  std::vector<std::string> want = {"real.mp3"};
+  EXPECT_EQ(described, want);
+  EXPECT_EQ(listed, 0);
+  ASSERT_TRUE(Find(s.list, "pipe.zip"));
+  EXPECT_EQ(Find(s.list, "pipe.zip")->isArchive, 1u);
+  EXPECT_TRUE(Find(s.list, "song.mp3"));
+}
