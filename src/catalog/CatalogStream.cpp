@@ -183,7 +183,7 @@ class Input {
   }
 
  private:
-  bool TryFill(size_t need) {
+  [[gnu::noinline]] bool TryFill(size_t need) {
     if (!src_) return false;
     const size_t have = static_cast<size_t>(end_ - cur_);
     if (have && cur_ != buf_.data()) std::memmove(buf_.data(), cur_, have);
@@ -196,7 +196,7 @@ class Input {
     }
     return true;
   }
-  void Fill(size_t need) {
+  [[gnu::noinline]] void Fill(size_t need) {
     if (!TryFill(need)) EndOfData();
   }
 
@@ -291,10 +291,16 @@ std::unique_ptr<CFileItem> ReadItem(Input& in, LoadMap& map, int version) {
   if (tag == 0xFFFF) {
     const uint16_t schema = in.U16();
     const uint16_t nameLength = in.U16();
-    std::string name;
-    in.AppendTo(name, nameLength);
-    cls = ClassIdOf(name);
-    if (cls == CLS_NONE) ReadError("unknown class name " + Printable(name));
+    if (const uint8_t* p = in.Peek(nameLength)) {
+      cls = ClassIdOf(std::string_view(reinterpret_cast<const char*>(p), nameLength));
+      if (cls == CLS_NONE) ReadError("unknown class name " + Printable({reinterpret_cast<const char*>(p), nameLength}));
+      in.Skip(nameLength);
+    } else {
+      std::string name;
+      in.AppendTo(name, nameLength);
+      cls = ClassIdOf(name);
+      if (cls == CLS_NONE) ReadError("unknown class name " + Printable(name));
+    }
     if (schema != kSchema)
       ReadError("wrong schema " + std::to_string(schema) + " for class " + kClassNames[cls]);
     map.entries.push_back(cls);
@@ -378,7 +384,19 @@ std::string ZlibText(const z_stream& zs, int rc) {
   return s;
 }
 
-void ReadBlocks(Input& in, uint32_t count, std::vector<std::unique_ptr<CFileItem>>& out, Progress& progress) {
+// The items read so far, and the indices (from 0) of those that are not files.
+struct ReadItems {
+  std::vector<std::unique_ptr<CFileItem>> items;
+  std::vector<uint32_t> containers;
+  void Add(std::unique_ptr<CFileItem> item) {
+    // Noted now, while the item is in the cache, not in a second pass.
+    if (item->type != ITEM_FILE) containers.push_back(static_cast<uint32_t>(items.size()));
+    items.push_back(std::move(item));
+  }
+  size_t size() const { return items.size(); }
+};
+
+void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress) {
   ZInflate z;
   std::vector<uint8_t> packed, plain;
   while (out.size() < count) {
@@ -411,7 +429,7 @@ void ReadBlocks(Input& in, uint32_t count, std::vector<std::unique_ptr<CFileItem
     Input block(plain.data(), plainLength);
     LoadMap map;
     for (uint32_t k = 0; k < itemCount; ++k) {
-      out.push_back(ReadItem(block, map, 4));
+      out.Add(ReadItem(block, map, 4));
       progress.Update(out.size(), count);
     }
   }
@@ -747,27 +765,28 @@ CatalogReadResult ReadCatalog(CFileItemList& list, ICatalogSource& source, IProg
         ReadError("the catalog announces " + std::to_string(count) + " items but holds at most " +
                   std::to_string(most));
     }
-    std::vector<std::unique_ptr<CFileItem>> items;
-    items.reserve(std::min<uint64_t>(count, left ? *left : 65536));
+    ReadItems read;
+    read.items.reserve(std::min<uint64_t>(count, left ? *left : 65536));
     if (compressed) {
-      ReadBlocks(in, count, items, progress);
+      ReadBlocks(in, count, read, progress);
     } else {
       LoadMap map;
       for (uint32_t k = 0; k < count; ++k) {
-        items.push_back(ReadItem(in, map, version));
-        progress.Update(items.size(), count);
+        read.Add(ReadItem(in, map, version));
+        progress.Update(read.size(), count);
       }
     }
-    // All read: now the list changes.
+    // All read: now the list changes (the room is made first, so nothing
+    // below can fail half-way).
     const size_t base = list.items.size();
+    list.containerIndex.reserve(list.containerIndex.size() + read.containers.size());
+    if (base != 0) list.items.reserve(base + read.items.size());
     if (base == 0) {
-      list.items = std::move(items);
+      list.items = std::move(read.items);
     } else {
-      list.items.reserve(base + items.size());
-      for (auto& p : items) list.items.push_back(std::move(p));
+      for (auto& p : read.items) list.items.push_back(std::move(p));
     }
-    for (size_t i = base; i < list.items.size(); ++i)
-      if (list.items[i]->type != ITEM_FILE) list.containerIndex.push_back(static_cast<uint32_t>(i));
+    for (uint32_t i : read.containers) list.containerIndex.push_back(static_cast<uint32_t>(base + i));
     list.fileVersion = version;
     return CatalogReadResult::Ok;
   } catch (const std::bad_alloc&) {
