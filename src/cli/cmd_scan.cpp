@@ -22,10 +22,10 @@
 #include "describe/Describe.h"
 #include "i18n/Translator.h"
 #include "platform/Platform.h"
+#include "scan/Applications.h"
 #include "scan/MediaPaths.h"
 #include "scan/MediaScan.h"
 #include "scan/MediaTypes.h"
-#include "scan/Applications.h"
 
 namespace fs = std::filesystem;
 
@@ -184,8 +184,7 @@ void RunScan(const ScanArgs& args) {
   NewMediaResult result;
   {
     InterruptGuard guard(progress);
-    // The application pass plugs in here once it is available to the
-    // command line (SearchApplications over the new media).
+    // The application pass over the new media, unless switched off.
     ApplicationPassHook applicationPass = RunApplicationPass;
     result = AddNewMedia(catalog, request, progress, std::move(options), applicationPass);
   }

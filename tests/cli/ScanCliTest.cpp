@@ -221,3 +221,21 @@ TEST(ScanCli, DrivesListsTheMediaTypesWithTheirVolumes) {
   EXPECT_EQ(second, "/nonexistent-qv\tDisc\tCD-ROM\t\t\t");
   EXPECT_FALSE(std::getline(lines, extra));
 }
+
+TEST(ScanCli, ApplicationPassRunsUnlessSwitchedOff) {
+  TempDir t;
+  fs::path tree = t.path / "cd";
+  Touch(tree / "Tool" / "File_id.diz", "My Tool 1.0\r\nA useful tool\r\n");
+  Touch(tree / "Tool" / "tool.bin");
+  fs::path with = t.path / "with.QVD";
+  fs::path without = t.path / "without.QVD";
+  ASSERT_EQ(Cli({"scan", with.string(), tree.string()}, t.path / "s.ini").status, 0);
+  ASSERT_EQ(Cli({"scan", without.string(), tree.string(), "--no-applications"}, t.path / "s.ini").status, 0);
+  CFileItemList a = Load(with);
+  CFileItemList b = Load(without);
+  ASSERT_EQ(a.size(), 4u);
+  ASSERT_EQ(b.size(), 4u);
+  EXPECT_EQ(a[1]->name, "Tool");
+  EXPECT_TRUE(a[1]->IsApplication());
+  EXPECT_FALSE(b[1]->IsApplication());
+}
