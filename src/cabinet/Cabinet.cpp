@@ -252,15 +252,39 @@ std::string CabinetFailureText(CabinetStep step, int code, const std::string& ca
 }
 
 uint32_t LocalCalendarTime(int year, int month, int day, int hour, int minute, int second) {
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
-  tm.tm_isdst = -1;
-  const time_t t = std::mktime(&tm);
+  std::tm want{};
+  want.tm_year = year - 1900;
+  want.tm_mon = month - 1;
+  want.tm_mday = day;
+  want.tm_hour = hour;
+  want.tm_min = minute;
+  want.tm_sec = second;
+  // mktime re-reads the time zone on every call, which dominates listing
+  // large archives; localtime_r does not. Take the fields as UTC and correct
+  // by the zone's offsets half a day before and after: a time repeated when
+  // the clocks go back gets the earlier instant, as mktime gives it; a time
+  // skipped when they go forward is left to mktime.
+  std::tm utc = want;
+  const time_t asUtc = timegm(&utc);
+  if (asUtc != static_cast<time_t>(-1)) {
+    bool found = false;
+    time_t best = 0;
+    for (const time_t probe : {asUtc - 43200, asUtc + 43200}) {
+      std::tm local{};
+      if (!localtime_r(&probe, &local)) continue;
+      const time_t t = asUtc - local.tm_gmtoff;
+      if (!localtime_r(&t, &local)) continue;
+      if (local.tm_year == utc.tm_year && local.tm_mon == utc.tm_mon && local.tm_mday == utc.tm_mday &&
+          local.tm_hour == utc.tm_hour && local.tm_min == utc.tm_min && local.tm_sec == utc.tm_sec &&
+          (!found || t < best)) {
+        best = t;
+        found = true;
+      }
+    }
+    if (found) return best < 0 || best > static_cast<time_t>(UINT32_MAX) ? 0 : static_cast<uint32_t>(best);
+  }
+  want.tm_isdst = -1;
+  const time_t t = std::mktime(&want);
   if (t == static_cast<time_t>(-1) || t < 0 || t > static_cast<time_t>(UINT32_MAX)) return 0;
   return static_cast<uint32_t>(t);
 }

@@ -204,3 +204,38 @@ TEST(CabinetEngine, FailureTextsNameTheStepCodeAndPath) {
 }
 
 }  // namespace
+
+namespace {
+
+// Local times agree with mktime's reading, daylight-saving changes included.
+TEST(CabinetEngine, LocalCalendarTimeAgreesWithMktime) {
+  const char* saved = std::getenv("TZ");
+  const std::string previous = saved ? saved : "";
+  for (const char* zone : {"Europe/Paris", "America/New_York", "Australia/Lord_Howe", "UTC"}) {
+    setenv("TZ", zone, 1);
+    tzset();
+    for (int day = 0; day < 366; day += 1) {
+      for (int hour = 0; hour < 24; ++hour) {
+        for (int minute : {0, 17, 30, 59}) {
+          std::tm tm{};
+          tm.tm_year = 2003 - 1900;
+          tm.tm_mday = 1 + day;  // normalised into the months by both sides
+          tm.tm_hour = hour;
+          tm.tm_min = minute;
+          tm.tm_sec = 58;
+          tm.tm_isdst = -1;
+          const time_t expected = std::mktime(&tm);
+          ASSERT_EQ(LocalCalendarTime(2003, 1, 1 + day, hour, minute, 58), static_cast<uint32_t>(expected))
+              << zone << " day " << day << " " << hour << ":" << minute;
+        }
+      }
+    }
+  }
+  if (saved)
+    setenv("TZ", previous.c_str(), 1);
+  else
+    unsetenv("TZ");
+  tzset();
+}
+
+}  // namespace
