@@ -169,10 +169,11 @@ TEST_F(ArchiveScan, ArchivesThatCannotBeListedStayPlainFiles) {
 class MissingReader : public IZipReader {
  public:
   int loads = 0;
+  ZipReaderState state = ZipReaderState::NotFound;
   std::string LibraryName() const override { return "libzip.so.4"; }
   ZipReaderState Load() override {
     ++loads;
-    return ZipReaderState::NotFound;
+    return state;
   }
   bool List(const std::string&, std::vector<ZipEntry>&, std::string&) override { return true; }
   bool ExtractMember(const std::string&, const std::string&, const std::string&, std::string&,
@@ -203,6 +204,19 @@ TEST_F(ArchiveScan, MissingZipReaderShowsOneMessageAndEachZipStaysAFile) {
   std::string out, error;
   EXPECT_FALSE(ZipAccess().ExtractAll(dir / "one.zip", dir.path(), error));
   EXPECT_EQ(ui.shown.size(), 1u);
+
+  // The other load failures have their own texts.
+  for (auto [state, text] : {std::pair{ZipReaderState::LoadError, "Cannot load libzip.so.4"},
+                             std::pair{ZipReaderState::BadVersion, "libzip.so.4 has the wrong version number."}}) {
+    auto other = std::make_unique<MissingReader>();
+    other->state = state;
+    ZipAccess().SetReader(std::move(other));
+    std::vector<ZipEntry> entries;
+    EXPECT_FALSE(ZipAccess().List(dir / "one.zip", entries, error));
+    EXPECT_FALSE(ZipAccess().List(dir / "one.zip", entries, error));
+    ASSERT_EQ(ui.shown.size(), state == ZipReaderState::LoadError ? 2u : 3u);
+    EXPECT_EQ(ui.shown.back().text.rfind(text, 0), 0u) << ui.shown.back().text;
+  }
 }
 
 class ReentrantReader : public MissingReader {
