@@ -209,7 +209,8 @@ class Input {
 // Class and object numbering of one load archive: entry k stands for index
 // k + 1 and holds the class of a class entry, or CLS_NONE for an object.
 struct LoadMap {
-  std::vector<int8_t> entries;
+  std::vector<int8_t> entries;          // class id, or CLS_NONE for an object
+  std::vector<const CFileItem*> objects;  // parallel: the item read, for objects
 };
 
 void ReadString(Input& in, std::string& out) {
@@ -282,10 +283,13 @@ std::unique_ptr<CFileItem> ReadItem(Input& in, LoadMap& map, int version) {
   const uint16_t tag = in.U16();
   const uint32_t obTag = tag == 0x7FFF ? in.U32() : ((static_cast<uint32_t>(tag & 0x8000) << 16) | (tag & 0x7FFF));
   if (!(obTag & 0x80000000u)) {
-    // Null objects and references to objects read before never come from a
-    // writer of catalogs; as list entries they would be empty or owned twice.
+    // A null list entry would be an empty slot every later step trips over.
     if (obTag == 0) ReadError("null object where an item was expected");
-    ReadError("reference to object " + std::to_string(obTag) + " where a new item was expected");
+    // A reference repeats an item read before in the same archive; the list
+    // owns each item once, so it gets a copy of that item.
+    if (obTag > map.entries.size() || map.objects[obTag - 1] == nullptr)
+      ReadError("reference to unknown object " + std::to_string(obTag));
+    return map.objects[obTag - 1]->Clone();
   }
   int8_t cls;
   if (tag == 0xFFFF) {
@@ -304,6 +308,7 @@ std::unique_ptr<CFileItem> ReadItem(Input& in, LoadMap& map, int version) {
     if (schema != kSchema)
       ReadError("wrong schema " + std::to_string(schema) + " for class " + kClassNames[cls]);
     map.entries.push_back(cls);
+    map.objects.push_back(nullptr);
   } else {
     const uint32_t index = obTag & 0x7FFFFFFFu;
     if (index == 0 || index > map.entries.size() || map.entries[index - 1] == CLS_NONE)
@@ -313,6 +318,7 @@ std::unique_ptr<CFileItem> ReadItem(Input& in, LoadMap& map, int version) {
   map.entries.push_back(CLS_NONE);
 
   auto item = NewItem(cls);
+  map.objects.push_back(item.get());
   CFileItem& it = *item;
   it.type = in.U8();
   ReadString(in, it.name);

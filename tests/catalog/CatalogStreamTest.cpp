@@ -479,11 +479,27 @@ TEST(CatalogRead, DamagedStreamsFailWithoutChangingTheCatalog) {
     item(b);
     EXPECT_EQ(ExpectReadFails(b.v), c.error);
   }
-  StreamBytes backref;
-  backref.raw(Header(4, 2, 0)).newClass("CFileItem");
-  item(backref)->u16(2);
-  item(backref);
-  EXPECT_EQ(ExpectReadFails(backref.v), "reference to object 2 where a new item was expected");
+  // A reference to an item read before gives the list its own copy of it; a
+  // reference to a class or to nothing read yet is an error.
+  {
+    StreamBytes backref;
+    backref.raw(Header(4, 2, 0)).newClass("CFileItem");
+    item(backref)->u16(2);
+    CFileItemList list;
+    ReadCatalogFromMemory(list, backref.v.data(), backref.v.size());
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_NE(list[0], list[1]);
+    EXPECT_EQ(list[1]->name, "x");
+    EXPECT_EQ(list[1]->type, ITEM_FILE);
+  }
+  StreamBytes classRef;
+  classRef.raw(Header(4, 2, 0)).newClass("CFileItem");
+  item(classRef)->u16(1);
+  EXPECT_EQ(ExpectReadFails(classRef.v), "reference to unknown object 1");
+  StreamBytes forwardRef;
+  forwardRef.raw(Header(4, 2, 0)).newClass("CFileItem");
+  item(forwardRef)->u16(7);
+  EXPECT_EQ(ExpectReadFails(forwardRef.v), "reference to unknown object 7");
 
   // Counts larger than the data are refused before anything is allocated.
   StreamBytes many;
