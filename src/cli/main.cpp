@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <vector>
 
@@ -21,6 +22,9 @@ CliCommand::CliCommand(std::function<void(CLI::App&)> registrar) {
 }
 
 int main(int argc, char** argv) {
+  // With TZ unset, every local-time conversion re-reads the zone file; ZIP
+  // listings convert one time per member.
+  if (!std::getenv("TZ")) setenv("TZ", ":/etc/localtime", 0);
   CLI::App app{"quolvane-cli: build, read and query Quolvane catalogs (.QVD)"};
   app.require_subcommand(1);
   app.fallthrough();
