@@ -426,16 +426,9 @@ void CQuolvaneDoc::OnNewMedia() {
   CFileItemMedia* kind = fields.kind ? fields.kind : MediaKinds().Lookup("Dir");
   if (!kind) return;
 
-  std::unique_ptr<CFileItemMedia> media = kind->CreateNew();
-  media->name = fields.name;
-  media->time = clock();
-  media->rootPath = fields.path;
-  media->volumeLabel = fields.volumeLabel;
-  media->fileSystem = fields.fileSystem;
-  media->serialNumber = fields.serialNumber;
-  media->level = static_cast<int16_t>(level);
+  const NewMediaVolume volume{fields.name, fields.volumeLabel, fields.fileSystem, fields.serialNumber};
   CFileItemList temp;
-  temp.items.push_back(std::move(media));
+  temp.items.push_back(MakeNewMediaItem(*kind, volume, fields.path, level, clock()));
 
   CScanProgress progress(View().ScanProgress(), &ui_);
   {

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include "i18n/Codepage.h"
 
 namespace {
 
@@ -25,17 +26,6 @@ std::string_view Trim(std::string_view s) {
   while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
   while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
   return s.substr(b, e - b);
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 bool MakeDirectories(const std::string& dir) {
@@ -151,7 +141,7 @@ bool CIniFile::Save(const std::string& path, std::string* error) const {
 
 long CIniFile::FindSection(std::string_view section) const {
   for (size_t i = 0; i < lines_.size(); ++i)
-    if (lines_[i].kind == Line::Section && EqualNoCase(lines_[i].name, section)) return static_cast<long>(i);
+    if (lines_[i].kind == Line::Section && AsciiEqualNoCase(lines_[i].name, section)) return static_cast<long>(i);
   return -1;
 }
 
@@ -159,7 +149,7 @@ long CIniFile::FindKey(std::string_view section, std::string_view key) const {
   long s = FindSection(section);
   if (s < 0) return -1;
   for (size_t i = static_cast<size_t>(s) + 1; i < lines_.size() && lines_[i].kind != Line::Section; ++i)
-    if (lines_[i].kind == Line::Value && EqualNoCase(lines_[i].name, key)) return static_cast<long>(i);
+    if (lines_[i].kind == Line::Value && AsciiEqualNoCase(lines_[i].name, key)) return static_cast<long>(i);
   return -1;
 }
 

@@ -21,3 +21,11 @@ CliOptions& GlobalCliOptions();
 struct CliCommand {
   explicit CliCommand(std::function<void(CLI::App&)> registrar);
 };
+
+class CFileItemList;
+class IProgressSink;
+class CCatalogException;
+// Reads a catalog for a command; a newer version or a read failure becomes a
+// CliError naming the file and the cause.
+CFileItemList LoadCatalogForCli(const std::string& path, IProgressSink* progress = nullptr);
+[[noreturn]] void FailCatalog(const std::string& path, const CCatalogException& e);

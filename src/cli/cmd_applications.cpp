@@ -30,16 +30,7 @@ void StartTexts() {
   InitTranslator(config.langFile, config.language);
 }
 
-CFileItemList Load(const std::string& path) {
-  CFileItemList list;
-  try {
-    if (LoadCatalogFile(list, path) == CatalogReadResult::TooRecent)
-      throw CliError(path + ": " + Translate("IDS_TOORECENTFILE"));
-  } catch (const CCatalogException& e) {
-    throw CliError(path + ": " + Translate(e.key) + ": " + e.what());
-  }
-  return list;
-}
+CFileItemList Load(const std::string& path) { return LoadCatalogForCli(path); }
 
 long CheckIndex(const CFileItemList& list, long index, const char* what) {
   if (index < 0 || index >= static_cast<long>(list.size()))

@@ -43,26 +43,13 @@ void StartTexts() {
   started = true;
 }
 
-[[noreturn]] void Fail(const std::string& path, const CCatalogException& e) {
-  throw CliError(path + ": " + Translate(e.key) + ": " + e.what());
-}
-
-CFileItemList Load(const std::string& path) {
-  CFileItemList list;
-  try {
-    if (LoadCatalogFile(list, path, Progress()) == CatalogReadResult::TooRecent)
-      throw CliError(path + ": " + Translate("IDS_TOORECENTFILE"));
-  } catch (const CCatalogException& e) {
-    Fail(path, e);
-  }
-  return list;
-}
+CFileItemList Load(const std::string& path) { return LoadCatalogForCli(path, Progress()); }
 
 void Save(CFileItemList& list, const std::string& path) {
   try {
     SaveCatalogFile(list, path, Progress());
   } catch (const CCatalogException& e) {
-    Fail(path, e);
+    FailCatalog(path, e);
   }
 }
 

@@ -132,14 +132,7 @@ class Session {
 // A catalog read for looking only.
 CFileItemList LoadForReading(const std::string& path) {
   InitTranslator("", 0L);
-  CFileItemList list;
-  try {
-    if (LoadCatalogFile(list, path) == CatalogReadResult::TooRecent)
-      throw CliError(path + ": " + Translate("IDS_TOORECENTFILE"));
-  } catch (const CCatalogException& e) {
-    throw CliError(path + ": " + Translate(e.key) + ": " + e.what());
-  }
-  return list;
+  return LoadCatalogForCli(path);
 }
 
 void WriteOut(const std::string& text) {

@@ -33,13 +33,7 @@ CliCommand reg([](CLI::App& app) {
   cmd->add_option("output", args.output, "BMP file to write")->required();
   cmd->callback([] {
     InitTranslator("", 0L);
-    CFileItemList list;
-    try {
-      if (LoadCatalogFile(list, args.catalog) == CatalogReadResult::TooRecent)
-        throw CliError(args.catalog + ": " + Translate("IDS_TOORECENTFILE"));
-    } catch (const CCatalogException& e) {
-      throw CliError(args.catalog + ": " + Translate(e.key) + ": " + e.what());
-    }
+    const CFileItemList list = LoadCatalogForCli(args.catalog);
     if (args.index >= list.size())
       throw CliError("no item " + std::to_string(args.index) + " in " + args.catalog + " (it has " +
                      std::to_string(list.size()) + " items)");

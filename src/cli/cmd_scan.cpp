@@ -119,20 +119,9 @@ ConfigSettings LoadConfig() {
   return config;
 }
 
-[[noreturn]] void FailCatalog(const std::string& path, const CCatalogException& e) {
-  throw CliError(path + ": " + Translate(e.key) + ": " + e.what());
-}
-
 CFileItemList LoadCatalog(const std::string& path, bool mayBeMissing) {
-  CFileItemList list;
-  if (mayBeMissing && !fs::exists(path)) return list;
-  try {
-    if (LoadCatalogFile(list, path) == CatalogReadResult::TooRecent)
-      throw CliError(path + ": " + Translate("IDS_TOORECENTFILE"));
-  } catch (const CCatalogException& e) {
-    FailCatalog(path, e);
-  }
-  return list;
+  if (mayBeMissing && !fs::exists(path)) return {};
+  return LoadCatalogForCli(path);
 }
 
 // Removes the temporary work directory whatever way the command ends.

@@ -68,17 +68,17 @@ std::string SafePrintf(const std::string& format, const std::vector<PrintfArg>& 
     const PrintfArg& arg = args[next++];
     const bool wantsReal = std::string_view("fFeEgGaA").find(conversion) != std::string_view::npos;
     const bool wantsInt = std::string_view("diouxXc").find(conversion) != std::string_view::npos;
-    const std::string spec = "%" + flags + width + (hasPrecision ? "." + precision : std::string());
+    const std::string prefix = "%" + flags + width + (hasPrecision ? "." + precision : std::string());
     char buffer[512];
     if (wantsReal || (!wantsInt && std::holds_alternative<double>(arg))) {
       const double v = std::holds_alternative<double>(arg) ? std::get<double>(arg)
                                                             : static_cast<double>(std::get<long long>(arg));
-      std::snprintf(buffer, sizeof buffer, (spec + (wantsReal ? std::string(1, conversion) : "f")).c_str(), v);
+      std::snprintf(buffer, sizeof buffer, (prefix + (wantsReal ? std::string(1, conversion) : "f")).c_str(), v);
     } else {
       const long long v = std::holds_alternative<long long>(arg) ? std::get<long long>(arg)
                                                                   : static_cast<long long>(std::get<double>(arg));
       const char c = wantsInt && conversion != 'c' ? conversion : 'd';
-      std::snprintf(buffer, sizeof buffer, (spec + "ll" + c).c_str(), v);
+      std::snprintf(buffer, sizeof buffer, (prefix + "ll" + c).c_str(), v);
     }
     out += buffer;
   }

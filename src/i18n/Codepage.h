@@ -24,3 +24,15 @@ void AppendUtf8(std::string& out, char32_t cp);
 // (what a Windows-1252 catalog can hold); other characters unchanged.
 std::string Utf8Upper(std::string_view utf8);
 std::string Utf8Lower(std::string_view utf8);
+
+// Equality ignoring the case of ASCII letters only (INI keys, resource keys).
+inline bool AsciiEqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}

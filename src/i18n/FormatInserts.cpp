@@ -41,7 +41,7 @@ std::string Utf8Of(long long cp) {
 // language file must not make a formatter allocate without bound.
 constexpr long kMaxWidth = 1024;
 
-struct Spec {
+struct Conversion {
   std::string flags;
   long width = -1;
   long precision = -1;
@@ -49,10 +49,10 @@ struct Spec {
   char conversion = 's';
 };
 
-// Parses a printf specification ("-10s", "08lx", "*.*s"); '*' takes its
+// Parses a printf conversion ("-10s", "08lx", "*.*s"); '*' takes its
 // value from the next argument, as the Windows formatter does. False when
-// the text is not a specification or an argument is missing.
-bool ParseSpec(const std::string& text, const std::vector<MsgArg>& args, size_t& nextArg, Spec& spec) {
+// the text is not a conversion or an argument is missing.
+bool ParseConversion(const std::string& text, const std::vector<MsgArg>& args, size_t& nextArg, Conversion& conv) {
   size_t i = 0;
   auto star = [&](long& value) {
     if (nextArg >= args.size()) return false;
@@ -68,38 +68,38 @@ bool ParseSpec(const std::string& text, const std::vector<MsgArg>& args, size_t&
     }
   };
   while (i < text.size() && std::string_view("-+ #0").find(text[i]) != std::string_view::npos)
-    spec.flags.push_back(text[i++]);
+    conv.flags.push_back(text[i++]);
   if (i < text.size() && text[i] == '*') {
     ++i;
-    if (!star(spec.width)) return false;
-    if (spec.width < 0) {
-      spec.flags.push_back('-');
-      spec.width = -spec.width;
+    if (!star(conv.width)) return false;
+    if (conv.width < 0) {
+      conv.flags.push_back('-');
+      conv.width = -conv.width;
     }
   } else if (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-    digits(spec.width);
+    digits(conv.width);
   }
   if (i < text.size() && text[i] == '.') {
     ++i;
     if (i < text.size() && text[i] == '*') {
       ++i;
-      if (!star(spec.precision)) return false;
+      if (!star(conv.precision)) return false;
     } else {
-      digits(spec.precision);
+      digits(conv.precision);
     }
   }
   // Length modifiers: only whether the value is 64-bit matters here.
   while (i < text.size()) {
     if (text.compare(i, 3, "I64") == 0) {
-      spec.wide64 = true;
+      conv.wide64 = true;
       i += 3;
     } else if (text.compare(i, 3, "I32") == 0) {
       i += 3;
     } else if (text.compare(i, 2, "ll") == 0) {
-      spec.wide64 = true;
+      conv.wide64 = true;
       i += 2;
     } else if (text[i] == 'j' || text[i] == 'q') {
-      spec.wide64 = true;
+      conv.wide64 = true;
       ++i;
     } else if (std::string_view("hlLwzt").find(text[i]) != std::string_view::npos) {
       ++i;
@@ -108,35 +108,35 @@ bool ParseSpec(const std::string& text, const std::vector<MsgArg>& args, size_t&
     }
   }
   if (i + 1 != text.size()) return false;
-  spec.conversion = text[i];
-  spec.width = std::min(spec.width, kMaxWidth);
-  spec.precision = std::min(spec.precision, kMaxWidth);
+  conv.conversion = text[i];
+  conv.width = std::min(conv.width, kMaxWidth);
+  conv.precision = std::min(conv.precision, kMaxWidth);
   return true;
 }
 
-std::string Pad(std::string s, const Spec& spec) {
-  if (spec.width < 0) return s;
+std::string Pad(std::string s, const Conversion& conv) {
+  if (conv.width < 0) return s;
   const size_t have = CharCount(s);
-  const auto want = static_cast<size_t>(spec.width);
+  const auto want = static_cast<size_t>(conv.width);
   if (have >= want) return s;
   const std::string fill(want - have, ' ');
-  return spec.flags.find('-') != std::string::npos ? s + fill : fill + s;
+  return conv.flags.find('-') != std::string::npos ? s + fill : fill + s;
 }
 
-std::string FormatNumber(long long value, const Spec& spec) {
-  std::string fmt = "%" + spec.flags;
-  if (spec.width >= 0) fmt += std::to_string(spec.width);
-  if (spec.precision >= 0) fmt += "." + std::to_string(spec.precision);
+std::string FormatNumber(long long value, const Conversion& conv) {
+  std::string fmt = "%" + conv.flags;
+  if (conv.width >= 0) fmt += std::to_string(conv.width);
+  if (conv.precision >= 0) fmt += "." + std::to_string(conv.precision);
   char buf[kMaxWidth + 64];
-  const char c = spec.conversion;
+  const char c = conv.conversion;
   if (c == 'd' || c == 'i') {
     // A 32-bit insert prints the 32-bit value, as the argument would be on Windows.
-    if (!spec.wide64) value = static_cast<int32_t>(value);
+    if (!conv.wide64) value = static_cast<int32_t>(value);
     fmt += "lld";
     std::snprintf(buf, sizeof buf, fmt.c_str(), value);
   } else if (c == 'u' || c == 'x' || c == 'X' || c == 'o') {
     unsigned long long u = static_cast<unsigned long long>(value);
-    if (!spec.wide64) u = static_cast<uint32_t>(u);
+    if (!conv.wide64) u = static_cast<uint32_t>(u);
     fmt += "ll";
     fmt += c;
     std::snprintf(buf, sizeof buf, fmt.c_str(), u);
@@ -144,20 +144,20 @@ std::string FormatNumber(long long value, const Spec& spec) {
     fmt += c;
     std::snprintf(buf, sizeof buf, fmt.c_str(), static_cast<double>(value));
   } else if (c == 'c' || c == 'C') {
-    return Pad(Utf8Of(value), spec);
+    return Pad(Utf8Of(value), conv);
   } else {
-    return Pad(std::to_string(value), spec);
+    return Pad(std::to_string(value), conv);
   }
   return buf;
 }
 
-std::string FormatArg(const MsgArg& arg, const Spec& spec) {
-  if (!arg.isText) return FormatNumber(arg.number, spec);
-  if (spec.conversion == 'c' || spec.conversion == 'C') return Pad(CharPrefix(arg.text, 1), spec);
+std::string FormatArg(const MsgArg& arg, const Conversion& conv) {
+  if (!arg.isText) return FormatNumber(arg.number, conv);
+  if (conv.conversion == 'c' || conv.conversion == 'C') return Pad(CharPrefix(arg.text, 1), conv);
   std::string text = arg.text;
-  if (spec.precision >= 0 && (spec.conversion == 's' || spec.conversion == 'S'))
-    text = CharPrefix(text, static_cast<size_t>(spec.precision));
-  return Pad(std::move(text), spec);
+  if (conv.precision >= 0 && (conv.conversion == 's' || conv.conversion == 'S'))
+    text = CharPrefix(text, static_cast<size_t>(conv.precision));
+  return Pad(std::move(text), conv);
 }
 
 }  // namespace
@@ -184,7 +184,7 @@ std::string FormatInserts(const std::string& format, const std::vector<MsgArg>& 
       size_t j = i + 2;
       size_t number = static_cast<size_t>(d - '0');
       if (j < n && format[j] >= '0' && format[j] <= '9') number = number * 10 + static_cast<size_t>(format[j++] - '0');
-      Spec spec;
+      Conversion conv;
       size_t nextArg = number;  // '*' reads the arguments after the insert's own
       bool ok = number <= args.size();
       if (j < n && format[j] == '!') {
@@ -193,12 +193,12 @@ std::string FormatInserts(const std::string& format, const std::vector<MsgArg>& 
           ok = false;
           j = n;
         } else {
-          ok = ok && ParseSpec(format.substr(j + 1, close - j - 1), args, nextArg, spec);
+          ok = ok && ParseConversion(format.substr(j + 1, close - j - 1), args, nextArg, conv);
           j = close + 1;
         }
       }
       if (ok)
-        out += FormatArg(args[number - 1], spec);
+        out += FormatArg(args[number - 1], conv);
       else
         out.append(format, i, j - i);  // no such argument: leave the insert as written
       i = j;

@@ -58,17 +58,6 @@ std::string_view Trim(std::string_view s) {
   return s.substr(first, last - first + 1);
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // The first count characters (code points) of UTF-8 text.
 std::string FirstCharacters(const std::string& text, size_t count) {
   size_t i = 0;
@@ -100,10 +89,10 @@ std::string SetupFileValue(std::string_view bytes, std::string_view section, std
   for (std::string_view raw : TextLines(bytes)) {
     const std::string_view line = Trim(raw);
     if (!inSection) {
-      inSection = EqualNoCase(line, section);
+      inSection = AsciiEqualNoCase(line, section);
       continue;
     }
-    if (line.size() < key.size() || !EqualNoCase(line.substr(0, key.size()), key)) continue;
+    if (line.size() < key.size() || !AsciiEqualNoCase(line.substr(0, key.size()), key)) continue;
     const size_t eq = line.find('=');
     if (eq == std::string_view::npos) continue;
     return DescriptionText(line.substr(eq + 1));

@@ -91,15 +91,7 @@ bool ChangeMediaPrompt(const CFileItemList& list, size_t i, IUiPort& ui) {
   return true;
 }
 
-std::string PropertiesDate(uint32_t time) {
-  time_t t = static_cast<time_t>(time);
-  struct tm tm;
-  if (!localtime_r(&t, &tm)) return {};
-  char buf[64];
-  snprintf(buf, sizeof buf, "%02u/%02u/%4u  %02u:%02u:%02u", unsigned(tm.tm_mday), unsigned(tm.tm_mon + 1),
-           unsigned(tm.tm_year + 1900), unsigned(tm.tm_hour), unsigned(tm.tm_min), unsigned(tm.tm_sec));
-  return buf;
-}
+std::string PropertiesDate(uint32_t time) { return FormatItemTime(time); }
 
 namespace {
 

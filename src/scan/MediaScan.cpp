@@ -23,6 +23,19 @@ bool FindNewMediaTarget(const CFileItemList& catalog, long selected, size_t& ins
   return false;
 }
 
+std::unique_ptr<CFileItemMedia> MakeNewMediaItem(const CFileItemMedia& prototype, const NewMediaVolume& volume,
+                                                 const std::string& path, int level, uint32_t time) {
+  std::unique_ptr<CFileItemMedia> media = prototype.CreateNew();
+  media->name = volume.name;
+  media->time = time;
+  media->rootPath = path;
+  media->volumeLabel = volume.label;
+  media->fileSystem = volume.fileSystem;
+  media->serialNumber = volume.serialNumber;
+  media->level = static_cast<int16_t>(level);
+  return media;
+}
+
 NewMediaResult AddNewMedia(CFileItemList& catalog, const NewMediaRequest& request, CScanProgress& progress,
                            ScanOptions options, const ApplicationPassHook& applicationPass) {
   NewMediaResult result;
@@ -49,17 +62,9 @@ NewMediaResult AddNewMedia(CFileItemList& catalog, const NewMediaRequest& reques
     return result;
   }
 
-  std::unique_ptr<CFileItemMedia> media = prototype->CreateNew();
-  media->name = volume.name;
-  media->time = static_cast<uint32_t>(std::time(nullptr));
-  media->rootPath = request.path;
-  media->volumeLabel = volume.label;
-  media->fileSystem = volume.fileSystem;
-  media->serialNumber = volume.serialNumber;
-  media->level = static_cast<int16_t>(level);
-
   CFileItemList temp;
-  temp.items.push_back(std::move(media));
+  temp.items.push_back(
+      MakeNewMediaItem(*prototype, volume, request.path, level, static_cast<uint32_t>(std::time(nullptr))));
   options.uncompress = request.uncompress;
   CScanContext scan(temp, progress, std::move(options));
   if (scan.ScanMedium(request.path, level + 1) == 1) {

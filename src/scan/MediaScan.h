@@ -4,8 +4,11 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "catalog/FileItem.h"
+#include "scan/MediaTypes.h"
 #include "scan/Scanner.h"
 
 class CFileItemList;
@@ -42,6 +45,11 @@ using ApplicationPassHook = std::function<bool(CFileItemList& catalog, size_t me
 // otherwise right after the selected folder, or the nearest folder before
 // the selection, one level below it. false when there is no such folder.
 bool FindNewMediaTarget(const CFileItemList& catalog, long selected, size_t& insertAt, int& level);
+
+// A new media item of the kind of prototype: name, volume fields, root
+// path, level and creation time set.
+std::unique_ptr<CFileItemMedia> MakeNewMediaItem(const CFileItemMedia& prototype, const NewMediaVolume& volume,
+                                                 const std::string& path, int level, uint32_t time);
 
 // Adds a media: reads the volume at the path (the name from it unless one
 // is given), scans it into a temporary list with options (its uncompress

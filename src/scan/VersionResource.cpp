@@ -74,17 +74,6 @@ namespace {
 
 size_t Align4(size_t n) { return (n + 3) & ~size_t{3}; }
 
-bool KeyEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 // Block layout (lengths in bytes unless said otherwise):
@@ -136,7 +125,7 @@ std::optional<VersionNode> VersionTree::ParseNode(size_t offset, size_t limit) c
 
 std::optional<VersionNode> VersionTree::Root() const {
   auto root = ParseNode(0, data_.size());
-  if (!root || !KeyEquals(root->key, "VS_VERSION_INFO")) return std::nullopt;
+  if (!root || !AsciiEqualNoCase(root->key, "VS_VERSION_INFO")) return std::nullopt;
   // A root longer than the resource means the resource was cut short.
   if (LoadLe16(data_.data()) > data_.size()) return std::nullopt;
   return root;
@@ -159,7 +148,7 @@ void VersionTree::ForEachChild(const VersionNode& parent,
 std::optional<VersionNode> VersionTree::FindChild(const VersionNode& parent, std::string_view name) const {
   std::optional<VersionNode> found;
   ForEachChild(parent, [&](const VersionNode& child) {
-    if (KeyEquals(child.key, name)) {
+    if (AsciiEqualNoCase(child.key, name)) {
       found = child;
       return false;
     }
