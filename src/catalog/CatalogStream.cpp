@@ -235,7 +235,7 @@ void ReadString(Input& in, std::string& out) {
     std::u16string units(static_cast<size_t>(len), u'\0');
     for (size_t i = 0; i < units.size(); ++i)
       units[i] = static_cast<char16_t>(static_cast<uint8_t>(raw[2 * i]) | (static_cast<uint8_t>(raw[2 * i + 1]) << 8));
-    out = Utf16ToUtf8(units);
+    out = Utf16ToUtf8(units, true);  // escaped bytes of Linux names come back as they went
     return;
   }
   if (const uint8_t* p = in.Peek(len)) {

@@ -92,7 +92,7 @@ TEST(ScanCli, ScansADirectoryIntoANewCatalog) {
   EXPECT_EQ(media->name, "Photos");
   EXPECT_EQ(media->rootPath, tree.string());
   EXPECT_EQ(media->level, 0);
-  EXPECT_EQ(list[1]->name, "Readme.txt");
+  EXPECT_EQ(list[1]->name, "README.TXT");  // a POSIX file system: the name as it is
   EXPECT_EQ(list[2]->name, "album");
   EXPECT_EQ(list[3]->level, 2);
   EXPECT_NE(r.out.find("2 files"), std::string::npos) << r.out;
