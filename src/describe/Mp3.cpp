@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "i18n/Codepage.h"
 #include "i18n/Translator.h"
+#include "text/Codepage.h"
 
 namespace {
 

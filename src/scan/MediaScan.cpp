@@ -4,7 +4,7 @@
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
-#include "i18n/Codepage.h"
+#include "text/Codepage.h"
 #include "scan/MediaTypes.h"
 
 bool FindNewMediaTarget(const CFileItemList& catalog, long selected, size_t& insertAt, int& level) {

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "catalog/CatalogStream.h"
-#include "i18n/Codepage.h"
+#include "text/Codepage.h"
 #include "platform/Platform.h"
 #include "scan/MediaPaths.h"
 #include "scan/Scanner.h"
