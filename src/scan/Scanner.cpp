@@ -296,9 +296,13 @@ class ScanWalker {
   int Run(const std::string& catalogedRoot, int startLevel) {
     const std::string rootPath = NameToBytes(catalogedRoot);
     int fd = open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return 0;
-    if (ctx_.options_.canOpenDirectory && !ctx_.options_.canOpenDirectory(rootPath)) {
+    if (fd >= 0 && ctx_.options_.canOpenDirectory && !ctx_.options_.canOpenDirectory(rootPath)) {
       close(fd);
+      fd = -1;
+      errno = EACCES;
+    }
+    if (fd < 0) {
+      LogUnreadable(rootPath, errno);
       return 0;
     }
     path_ = rootPath;
@@ -321,6 +325,10 @@ class ScanWalker {
     ino_t ino;
   };
 
+  void LogUnreadable(const std::string& path, int error) {
+    ctx_.LogScanError(NameFromBytes(path) + " : " + std::strerror(error));
+  }
+
   std::string ChildPath(const std::string& name) const {
     return path_ == "/" ? "/" + name : path_ + "/" + name;
   }
@@ -333,6 +341,7 @@ class ScanWalker {
     for (;;) {
       long n = syscall(SYS_getdents64, fd, buffer_.data(), buffer_.size());
       if (n < 0 && errno == EINTR) continue;
+      if (n < 0) LogUnreadable(path_, errno);
       if (n <= 0) break;
       for (long pos = 0; pos < n;) {
         auto* d = reinterpret_cast<struct dirent64*>(buffer_.data() + pos);
@@ -451,9 +460,17 @@ class ScanWalker {
       if (index < 0) return 1;
       if (e.isLink) continue;  // catalogued, never followed
       std::string childPath = ChildPath(e.raw);
-      if (ctx_.options_.canOpenDirectory && !ctx_.options_.canOpenDirectory(childPath)) continue;
-      int fd = OpenChild(e.raw);
-      if (fd < 0) continue;  // unreadable: enumerates nothing
+      int fd = -1;
+      if (ctx_.options_.canOpenDirectory && !ctx_.options_.canOpenDirectory(childPath))
+        errno = EACCES;
+      else
+        fd = OpenChild(e.raw);
+      if (fd < 0) {
+        // Catalogued without contents; the log (the medium's description)
+        // says which directory is missing and why.
+        LogUnreadable(childPath, errno);
+        continue;
+      }
       struct stat st;
       if (fstat(fd, &st) != 0 || IsAncestor(st.st_dev, st.st_ino)) {
         close(fd);

@@ -158,7 +158,8 @@ class CScanContext : public IArchiveScan {
   // subdirectory with its subtree); then copies the log into the
   // description of list[0] (the media item) and rebuilds the container
   // index. Returns 1 when the user stopped, 0 otherwise. An unreadable root
-  // gives no items.
+  // gives no items; it and every unreadable directory (catalogued without
+  // contents) are logged with their path and the system's reason.
   int ScanMedium(const std::string& rootPath, int startLevel);
 
   // Creates a File item (win32Attributes as in CFileItem), appends it or

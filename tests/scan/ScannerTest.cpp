@@ -3,6 +3,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "catalog/CatalogStream.h"
 #include "text/Codepage.h"
 #include "platform/Platform.h"
@@ -225,7 +227,8 @@ TEST(ScanWalk, InjectedUnreadableDirectory) {
   EXPECT_EQ(s.Run(t.str(), options), 0);
   std::vector<std::string> want = {"1 D closed", "1 D open", "2 F ok.txt"};
   EXPECT_EQ(Outline(s.list), want);
-  EXPECT_TRUE(s.list[0]->description.empty());  // no message for unreadable directories
+  // No silent gap: the medium's description names the directory and the cause.
+  EXPECT_EQ(s.list[0]->description, "\r\nError : " + closed + " : " + std::strerror(EACCES));
 }
 
 TEST(ScanWalk, UnreadableOrMissingRootGivesNoItems) {
@@ -239,6 +242,7 @@ TEST(ScanWalk, UnreadableOrMissingRootGivesNoItems) {
   t.File("a.txt");
   EXPECT_EQ(s2.Run(t.str(), options), 0);
   EXPECT_EQ(s2.list.size(), 1u);
+  EXPECT_NE(s2.list[0]->description.find(t.str() + " : "), std::string::npos);
 }
 
 TEST(ScanWalk, SymbolicLinksAreCataloguedNeverFollowed) {
