@@ -11,6 +11,7 @@
 #include <new>
 
 #include "app/Settings.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "describe/Archive.h"
@@ -46,22 +47,6 @@ std::string AbsolutePathOf(const std::string& path) {
   fs::path p = fs::absolute(path, ec);
   if (ec) return path;
   return p.lexically_normal().string();
-}
-
-// Why a catalog cannot be written at path (errno), 0 when it can be tried.
-// A file the user made read-only is not replaced.
-int WriteProblem(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    if (::access(path.c_str(), W_OK) != 0) return errno;
-  } else if (errno != ENOENT) {
-    return errno;
-  }
-  fs::path dir = fs::path(path).parent_path();
-  if (dir.empty()) dir = ".";
-  if (::access(dir.c_str(), W_OK | X_OK) != 0) return errno;
-  return 0;
 }
 
 // Why a catalog cannot be read from path (errno), 0 when it can be opened.
@@ -155,11 +140,23 @@ bool CQuolvaneDoc::CheckReadable(const std::string& path) {
   return false;
 }
 
+bool CQuolvaneDoc::FileChangedSinceRead(const std::string& path) const {
+  if (readPath_.empty() || AbsolutePathOf(path) != readPath_) return false;
+  return CatalogFileStamp::Of(path) != readStamp_;
+}
+
 SerializeResult CQuolvaneDoc::OpenAndSerialize(const std::string& path, bool forWrite) {
   WaitCursor wait(View());
+  // Another program (a scan from the command line, another window) may
+  // have saved the file since it was read: replacing it would lose that.
+  if (forWrite && FileChangedSinceRead(path) &&
+      ui_.MessageBox(FormatInserts(Translate("IDS_CATALOGCHANGED"), {AbsolutePathOf(path)}),
+                     Translate("IDS_WARNING"), MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return SerializeResult::Declined;
+  const bool opening = !forWrite && list.size() == 0;
   if (forWrite) {
-    if (const int problem = WriteProblem(path)) {
-      ui_.MessageBox(FormatInserts(Translate("IDS_CANNOTOPENFILE2"), {path, SystemTextForBox(std::strerror(problem))}),
+    if (const std::string problem = CatalogWriteProblem(path); !problem.empty()) {
+      ui_.MessageBox(FormatInserts(Translate("IDS_CANNOTOPENFILE2"), {path, SystemTextForBox(problem)}),
                      std::string(), MB_ICONERROR);
       return SerializeResult::CannotOpen;
     }
@@ -179,6 +176,12 @@ SerializeResult CQuolvaneDoc::OpenAndSerialize(const std::string& path, bool for
   } catch (const std::bad_alloc&) {
     ReportException("IDS_MEMERROR", std::strerror(ENOMEM));
     return SerializeResult::Failed;
+  }
+  // What was read into an empty catalog, or written, is the file on disk
+  // that a later save may replace without asking. A merge is not.
+  if (opening || forWrite) {
+    readPath_ = AbsolutePathOf(path);
+    readStamp_ = CatalogFileStamp::Of(path);
   }
   return SerializeResult::Ok;
 }
@@ -257,6 +260,7 @@ void CQuolvaneDoc::OnFileNew() {
   SetPathName(Translate("IDS_DB_NONAME") + ".QVD");
   list.Clear();
   list.fileVersion = CATALOG_VERSION;
+  readPath_.clear();
   ResetSelection();
   modified_ = false;
   Refresh();

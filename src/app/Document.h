@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/Print.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/FileItemList.h"
 #include "query/SearchSession.h"
 #include "scan/Scanner.h"
@@ -53,6 +54,7 @@ enum class SerializeResult {
   CannotOpen,  // IDS_CANNOTOPENFILE2 was shown
   Failed,      // a read, write or memory error was shown; nothing was changed
   TooRecent,   // IDS_TOORECENTFILE was shown; nothing was read
+  Declined,    // the file changed on disk since it was read; the user kept it
 };
 
 // The catalog file filter of the file dialogs: four parts and an empty one,
@@ -113,8 +115,14 @@ class CQuolvaneDoc {
 
   // Reads (append) or writes the whole catalog, reporting every failure to
   // the user. A write goes to a temporary file beside the target that
-  // replaces it only when complete, so a failed save leaves the old file.
+  // replaces it only when complete, so a failed save leaves the old file;
+  // a read-only file is refused (write error). Before replacing the file
+  // the catalog was read from, asks (IDS_CATALOGCHANGED) when another
+  // program changed it since.
   SerializeResult OpenAndSerialize(const std::string& path, bool forWrite);
+  // Whether path is the file the catalog was read from (or last saved to)
+  // and its size, time or first bytes have changed since.
+  bool FileChangedSinceRead(const std::string& path) const;
 
   // Catalog commands, on the current index.
   void OnNewMedia();
@@ -187,6 +195,9 @@ class CQuolvaneDoc {
   IDocumentView nullView_;
   std::string pathName_;
   bool modified_ = false;
+  // The file last read into an empty catalog or written, as it was then.
+  std::string readPath_;
+  CatalogFileStamp readStamp_;
   SearchDialogMemory searchMemory_;
   CSearchSession* activeSearch_ = nullptr;
   CScanProgress* scanProgress_ = nullptr;

@@ -844,15 +844,49 @@ std::vector<uint8_t> WriteMediaSubtreeToMemory(const CFileItemList& list, size_t
   return std::move(sink.bytes);
 }
 
-void SaveCatalogFile(CFileItemList& list, const std::string& path, IProgressSink* progress) {
+namespace {
+
+// The file a save writes: a link's target, so that the link stays a link.
+std::string SaveTarget(const std::string& path) {
   namespace fs = std::filesystem;
-  // Write through a link to its target, so that the link stays a link.
-  std::string target = path;
   std::error_code ec;
   if (fs::is_symlink(path, ec)) {
     auto resolved = fs::weakly_canonical(path, ec);
-    if (!ec) target = resolved.string();
+    if (!ec) return resolved.string();
   }
+  return path;
+}
+
+}  // namespace
+
+std::string CatalogWriteProblem(const std::string& path) {
+  namespace fs = std::filesystem;
+  const std::string target = SaveTarget(path);
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return SystemText(EISDIR);
+    // A save renames a new file over the old one, which the directory
+    // allows whatever the file's own mode: a file marked read-only is
+    // refused here, root's saves included.
+    if ((st.st_mode & 0222) == 0) return "the file is marked read-only";
+    if (::access(target.c_str(), W_OK) != 0) return SystemText(errno);
+  } else if (errno != ENOENT) {
+    return SystemText(errno);
+  }
+  const fs::path dir = fs::path(target).parent_path();
+  if (::access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) != 0) return SystemText(errno);
+  return {};
+}
+
+void CheckCatalogWritable(const std::string& path) {
+  const std::string problem = CatalogWriteProblem(path);
+  if (!problem.empty()) WriteError(problem);
+}
+
+void SaveCatalogFile(CFileItemList& list, const std::string& path, IProgressSink* progress) {
+  namespace fs = std::filesystem;
+  CheckCatalogWritable(path);
+  const std::string target = SaveTarget(path);
   const fs::path dir = fs::path(target).parent_path();
   std::string pattern = (dir.empty() ? fs::path(".") : dir).string() + "/." +
                         fs::path(target).filename().string() + ".XXXXXX";

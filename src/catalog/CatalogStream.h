@@ -84,7 +84,14 @@ std::vector<uint8_t> WriteCatalogToMemory(CFileItemList& list);
 // Writes item `index` (a media) and its subtree, as the clipboard carries it.
 void WriteMediaSubtree(const CFileItemList& list, size_t index, ICatalogSink& sink);
 std::vector<uint8_t> WriteMediaSubtreeToMemory(const CFileItemList& list, size_t index);
+// Why a save to path would fail for want of rights, "" when it would not:
+// the path is a directory, the file is marked read-only or cannot be
+// written, or its directory takes no new file.
+std::string CatalogWriteProblem(const std::string& path);
+// Throws the write error (IDS_FILEWRITEERROR) with that reason.
+void CheckCatalogWritable(const std::string& path);
 // Saves list into a catalog file. The file is written beside the target and
-// renamed over it at the end, so a failed save leaves the old file intact.
+// renamed over it at the end, so a failed save leaves the old file intact;
+// a file that CheckCatalogWritable refuses is left as it is.
 // Progress shows the text of IDS_WRITINGFILE with the path.
 void SaveCatalogFile(CFileItemList& list, const std::string& path, IProgressSink* progress = nullptr);

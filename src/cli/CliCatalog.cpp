@@ -1,3 +1,4 @@
+#include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItemList.h"
 #include "cli/Cli.h"
@@ -16,4 +17,15 @@ CFileItemList LoadCatalogForCli(const std::string& path, IProgressSink* progress
     FailCatalog(path, e);
   }
   return list;
+}
+
+void LockCatalogForChange(CCatalogLock& lock, const std::string& path) {
+  constexpr int kWaitMs = 3000;
+  try {
+    CheckCatalogWritable(path);
+  } catch (const CCatalogException& e) {
+    FailCatalog(path, e);
+  }
+  std::string error;
+  if (!lock.Lock(path, kWaitMs, &error)) throw CliError(path + ": " + error);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/Settings.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
@@ -99,6 +100,8 @@ class StderrUi : public IUiPort {
 
 void RunSearch(const std::string& catalogPath, long mediaIndex) {
   StartTexts();
+  CCatalogLock lock;
+  LockCatalogForChange(lock, catalogPath);
   CFileItemList list = Load(catalogPath);
   const size_t media = static_cast<size_t>(CheckIndex(list, mediaIndex, "MEDIA-INDEX"));
   if (!list[media]->IsMedia()) throw CliError("MEDIA-INDEX " + std::to_string(mediaIndex) + ": not a media item");

@@ -14,6 +14,7 @@
 #include "app/Application.h"
 #include "app/Document.h"
 #include "app/Print.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "cli/Cli.h"
@@ -89,6 +90,7 @@ class Session {
  public:
   explicit Session(const std::string& catalog) : path_(catalog) {
     app_.ReadSettings(SettingsFilePath(GlobalCliOptions().settingsFile));
+    LockCatalogForChange(lock_, catalog);
     doc_ = std::make_unique<CQuolvaneDoc>(app_.settings, port);
     if (doc_->OpenAndSerialize(catalog, false) != SerializeResult::Ok) throw CliError(catalog + ": not read");
     doc_->SetPathName(catalog, false);
@@ -125,6 +127,7 @@ class Session {
  private:
   std::string path_;
   CQuolvaneApp app_;
+  CCatalogLock lock_;  // released after the document is gone
   std::unique_ptr<CQuolvaneDoc> doc_;
   struct sigaction old_ {};
 };

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/Settings.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "cli/Cli.h"
@@ -120,7 +121,9 @@ ConfigSettings LoadConfig() {
 }
 
 CFileItemList LoadCatalog(const std::string& path, bool mayBeMissing) {
-  if (mayBeMissing && !fs::exists(path)) return {};
+  // Missing, or made empty by the lock for the time of the command.
+  std::error_code ec;
+  if (mayBeMissing && (!fs::exists(path) || fs::file_size(path, ec) == 0)) return {};
   return LoadCatalogForCli(path);
 }
 
@@ -147,6 +150,8 @@ void RunScan(const ScanArgs& args) {
   while (sourcePath.size() > 1 && sourcePath.back() == '/') sourcePath.pop_back();
   if (!fs::is_directory(sourcePath, ec)) throw CliError(args.path + ": not a directory");
 
+  CCatalogLock lock;
+  LockCatalogForChange(lock, args.catalog);
   CFileItemList catalog = LoadCatalog(args.catalog, true);
   if (args.into >= static_cast<long>(catalog.size()))
     throw CliError("--into " + std::to_string(args.into) + ": the catalog has " + std::to_string(catalog.size()) +

@@ -235,6 +235,7 @@ const CMessagePair g_EnglishMessages[] = {
     {"IDS_NEWFILTERVIDEO", "Movies"},
     {"IDS_REFRESHWARN", "Warning :\nThe media you want to refresh is not ther original one.\nDo you still want to continue ?"},
     {"IDS_DOYOUWANTSTOP", "Do you really want to stop ?"},
+    {"IDS_CATALOGCHANGED", "The file %1!s! was changed by another program after it was read.\nDo you want to replace it ?"},
     {"IDS_STOP", "STOP"},
     {"$$Directory", "Directory"},
     {"$$Compact disk", "CD-ROM"},

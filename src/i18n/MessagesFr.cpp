@@ -235,6 +235,7 @@ const CMessagePair g_FrenchMessages[] = {
     {"IDS_NEWFILTERVIDEO", "Vidéos"},
     {"IDS_REFRESHWARN", "Attention :\nLe média que vous voulez mettre à jour n'est pas le média d'origine.\nVoulez-vous continuer ?"},
     {"IDS_DOYOUWANTSTOP", "Voulez-vous vraiment arrêter ?"},
+    {"IDS_CATALOGCHANGED", "Le fichier %1!s! a été modifié par un autre programme depuis sa lecture.\nVoulez-vous le remplacer ?"},
     {"IDS_STOP", "STOP"},
     {"$$Directory", "Répertoire"},
     {"$$Compact disk", "CD-ROM"},

@@ -269,3 +269,44 @@ TEST_F(Doc, SaveModifiedAsksYesNoCancel) {
 }
 
 }  // namespace
+
+TEST_F(Doc, ASaveNeverSilentlyReplacesAFileChangedElsewhereOrMarkedReadOnly) {
+  const std::string path = SaveFile("shared.qvd", SampleCatalog());
+  doc->OpenPath(path);
+  doc->SetModifiedFlag();
+  // Another program saves the catalog meanwhile.
+  CFileItemList other = SampleCatalog();
+  AddMedia(other, "Theirs", 0);
+  SaveCatalogFile(other, path);
+  const size_t boxes = ui.boxes.size();
+  ui.answers = {IDNO};
+  EXPECT_FALSE(doc->OnFileSave());
+  ASSERT_EQ(ui.boxes.size(), boxes + 1);
+  EXPECT_EQ(ui.boxes.back().text,
+            "The file " + path + " was changed by another program after it was read.\nDo you want to replace it ?");
+  EXPECT_EQ(ui.boxes.back().flags, unsigned(MB_YESNO | MB_ICONQUESTION));
+  EXPECT_TRUE(doc->IsModified());
+  CFileItemList back;
+  LoadCatalogFile(back, path);
+  EXPECT_EQ(back.size(), 7u);
+  // Yes replaces it; the next save of the file just written asks nothing.
+  ui.answers = {IDYES};
+  EXPECT_TRUE(doc->OnFileSave());
+  back.Clear();
+  LoadCatalogFile(back, path);
+  EXPECT_EQ(back.size(), 6u);
+  doc->SetModifiedFlag();
+  EXPECT_TRUE(doc->OnFileSave());
+  EXPECT_EQ(ui.boxes.size(), boxes + 2);  // the two questions above only
+
+  // A file marked read-only is refused like any file that cannot be written.
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  doc->list = SampleCatalog();
+  AddMedia(doc->list, "Mine", 0);
+  doc->SetModifiedFlag();
+  EXPECT_FALSE(doc->OnFileSave());
+  EXPECT_EQ(ui.boxes.back().text, "The file " + path + " cannot be opened !\nError the file is marked read-only");
+  back.Clear();
+  LoadCatalogFile(back, path);
+  EXPECT_EQ(back.size(), 6u);
+}
