@@ -344,6 +344,31 @@ void CQuolvaneDoc::MergePath(const std::string& path) {
   AddRecentFile(settings_.recentFiles, AbsolutePathOf(path));
 }
 
+bool CQuolvaneDoc::OfferRecovery(const std::string& damagedPath) {
+  CFileItemList kept;
+  CatalogRecovery r;
+  try {
+    r = RecoverCatalogFile(kept, damagedPath);
+  } catch (const CCatalogException&) {
+    return false;  // not even opened: nothing to offer
+  }
+  if (!r.damaged) return false;
+  const std::string text =
+      FormatInserts(Translate("IDS_RECOVERASK"), {AbsolutePathOf(damagedPath), std::to_string(r.damageOffset),
+                                                  std::to_string(r.kept), std::to_string(r.announced)});
+  if (ui_.MessageBox(text, Translate("IDS_WARNING"), MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
+  const auto out = ChooseCatalogFile(true);
+  if (!out) return false;
+  list = std::move(kept);
+  ResetSelection();
+  if (!SaveAsPath(*out)) {
+    // Kept open, unsaved, rather than lost a second time.
+    modified_ = true;
+    Refresh();
+  }
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 // Catalog commands
 

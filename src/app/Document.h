@@ -112,6 +112,11 @@ class CQuolvaneDoc {
   bool SaveAsPath(const std::string& path);
   void OnFileMerge();
   void MergePath(const std::string& path);
+  // After Open failed on a damaged file: offers (IDS_RECOVERASK) to save the
+  // items that can be read before the damage as a new catalog, through the
+  // save dialog, and opens that catalog. False when the file is not damaged
+  // or the user declined (the document is then as it was).
+  bool OfferRecovery(const std::string& damagedPath);
 
   // Reads (append) or writes the whole catalog, reporting every failure to
   // the user. A write goes to a temporary file beside the target that

@@ -152,6 +152,29 @@ CliCommand reg([](CLI::App& app) {
     std::fflush(stdout);
   });
 
+  auto* recover = app.add_subcommand(
+      "recover", "Write the items of a damaged catalog that can be read before the damage as a new catalog");
+  recover->add_option("damaged", args.catalog, "damaged catalog file")->required();
+  recover->add_option("output", args.output, "catalog file to write")->required();
+  recover->callback([] {
+    StartTexts();
+    CFileItemList kept;
+    CatalogRecovery r;
+    try {
+      r = RecoverCatalogFile(kept, args.catalog);
+    } catch (const CCatalogException& e) {
+      FailCatalog(args.catalog, e);
+    }
+    if (r.tooRecent) throw CliError(args.catalog + ": " + Translate("IDS_TOORECENTFILE"));
+    Save(kept, args.output);
+    if (r.damaged)
+      std::printf("%s: damaged at byte %llu (%s); kept %zu of %u items in %s\n", args.catalog.c_str(),
+                  static_cast<unsigned long long>(r.damageOffset), r.reason.c_str(), r.kept, r.announced,
+                  args.output.c_str());
+    else
+      std::printf("%s: not damaged; kept all %zu items in %s\n", args.catalog.c_str(), r.kept, args.output.c_str());
+  });
+
   auto* resave = app.add_subcommand("resave", "Read a catalog of any version and write it in the current one");
   resave->add_option("input", args.catalog, "catalog file to read")->required();
   resave->add_option("output", args.output, "catalog file to write")->required();

@@ -235,6 +235,7 @@ const CMessagePair g_EnglishMessages[] = {
     {"IDS_NEWFILTERVIDEO", "Movies"},
     {"IDS_REFRESHWARN", "Warning :\nThe media you want to refresh is not ther original one.\nDo you still want to continue ?"},
     {"IDS_DOYOUWANTSTOP", "Do you really want to stop ?"},
+    {"IDS_RECOVERASK", "The file %1!s! is damaged at byte %2!s!: %3!s! of its %4!s! items can be read before the damage.\nDo you want to save them as a new catalog ?"},
     {"IDS_CATALOGCHANGED", "The file %1!s! was changed by another program after it was read.\nDo you want to replace it ?"},
     {"IDS_STOP", "STOP"},
     {"$$Directory", "Directory"},

@@ -235,6 +235,7 @@ const CMessagePair g_FrenchMessages[] = {
     {"IDS_NEWFILTERVIDEO", "Vidéos"},
     {"IDS_REFRESHWARN", "Attention :\nLe média que vous voulez mettre à jour n'est pas le média d'origine.\nVoulez-vous continuer ?"},
     {"IDS_DOYOUWANTSTOP", "Voulez-vous vraiment arrêter ?"},
+    {"IDS_RECOVERASK", "Le fichier %1!s! est endommagé à l'octet %2!s! : %3!s! de ses %4!s! éléments peuvent être lus avant le dommage.\nVoulez-vous les enregistrer dans un nouveau catalogue ?"},
     {"IDS_CATALOGCHANGED", "Le fichier %1!s! a été modifié par un autre programme depuis sa lecture.\nVoulez-vous le remplacer ?"},
     {"IDS_STOP", "STOP"},
     {"$$Directory", "Répertoire"},

@@ -310,3 +310,35 @@ TEST_F(Doc, ASaveNeverSilentlyReplacesAFileChangedElsewhereOrMarkedReadOnly) {
   LoadCatalogFile(back, path);
   EXPECT_EQ(back.size(), 6u);
 }
+
+TEST_F(Doc, AfterAFailedOpenTheItemsBeforeTheDamageCanBeSaved) {
+  CFileItemList big = SampleCatalog();
+  for (int i = 0; i < 3000; ++i)
+    big.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, "f" + std::to_string(i), 0, 0, 1, 0));
+  big.RebuildContainerIndex();
+  std::string bytes = ReadBytes(SaveFile("big.qvd", std::move(big)));
+  bytes.resize(bytes.size() / 2);
+  WriteBytes(Path("cut.qvd"), bytes);
+  doc->OpenPath(Path("cut.qvd"));
+  EXPECT_EQ(doc->list.size(), 0u);  // Open refuses the damaged file
+
+  // Declined: nothing changes.
+  ui.answers = {IDNO};
+  EXPECT_FALSE(doc->OfferRecovery(Path("cut.qvd")));
+  EXPECT_EQ(doc->list.size(), 0u);
+  EXPECT_NE(ui.boxes.back().text.find("The file " + Path("cut.qvd") + " is damaged at byte "), std::string::npos);
+  EXPECT_NE(ui.boxes.back().text.find(" of its 3006 items can be read before the damage."), std::string::npos);
+  // Accepted: saved where the user says, and open.
+  ui.answers = {IDYES};
+  ui.files.push_back(Path("rescued.qvd"));
+  EXPECT_TRUE(doc->OfferRecovery(Path("cut.qvd")));
+  EXPECT_GT(doc->list.size(), 6u);
+  EXPECT_LT(doc->list.size(), 3006u);
+  EXPECT_EQ(doc->PathName(), Path("rescued.qvd"));
+  EXPECT_FALSE(doc->IsModified());
+  CFileItemList back;
+  ASSERT_EQ(LoadCatalogFile(back, Path("rescued.qvd")), CatalogReadResult::Ok);
+  EXPECT_EQ(back.size(), doc->list.size());
+  // A sound file has nothing to offer.
+  EXPECT_FALSE(doc->OfferRecovery(Path("rescued.qvd")));
+}

@@ -174,3 +174,26 @@ TEST_F(CatalogCli, FailuresNameTheFileAndTheCause) {
   EXPECT_EQ(noDir.status, 1);
   EXPECT_NE(noDir.err.find("File writing error"), std::string::npos) << noDir.err;
 }
+
+TEST_F(CatalogCli, RecoverWritesWhatPrecedesTheDamage) {
+  CFileItemList list;
+  list.items.push_back(std::make_unique<CFileItem>(ITEM_FOLDER, "top", 0, 0, 0, 0));
+  for (int i = 0; i < 3000; ++i)
+    list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, "f" + std::to_string(i), 0, 0, 1, 0));
+  auto bytes = WriteCatalogToMemory(list);
+  bytes.resize(bytes.size() * 2 / 3);  // cut off, as by a full disk
+  WriteBytes("damaged.qvd", bytes);
+  EXPECT_NE(Run("list '" + Path("damaged.qvd") + "'").status, 0);  // Open still refuses it
+
+  Result r = Run("recover '" + Path("damaged.qvd") + "' '" + Path("kept.qvd") + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  CFileItemList kept;
+  ASSERT_EQ(LoadCatalogFile(kept, Path("kept.qvd")), CatalogReadResult::Ok);
+  ASSERT_GT(kept.size(), 1u);
+  ASSERT_LT(kept.size(), list.size());
+  EXPECT_EQ(kept[kept.size() - 1]->name, list[kept.size() - 1]->name);
+  EXPECT_NE(r.out.find(Path("damaged.qvd") + ": damaged at byte "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; kept " + std::to_string(kept.size()) + " of 3001 items in " + Path("kept.qvd")),
+            std::string::npos)
+      << r.out;
+}
