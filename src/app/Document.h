@@ -92,6 +92,8 @@ class CQuolvaneDoc {
   // read), makes it the path name and leaves the document unmodified. False
   // when it could not be read.
   bool FrameworkOpen(const std::string& path);
+  // Asks whether a modified catalog may be discarded; true when it may.
+  bool ConfirmDiscard();
   // Before closing: asks to save a modified document (Yes / No / Cancel).
   // False when closing must stop (Cancel, or a save that failed).
   bool SaveModified();
@@ -168,7 +170,6 @@ class CQuolvaneDoc {
   std::function<uint32_t()> clock;
 
  private:
-  bool ConfirmDiscard();
   void Refresh();
   void MarkChanged();
   void ResetSelection();
