@@ -8,8 +8,8 @@
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
-#include "i18n/Codepage.h"
-#include "query/Ascii.h"
+#include "text/Ascii.h"
+#include "text/Codepage.h"
 
 int CompareNoCase(std::string_view a, std::string_view b) {
   if (IsAscii(a) && IsAscii(b)) {
