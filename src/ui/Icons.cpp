@@ -3,15 +3,28 @@
 #include <QMimeDatabase>
 #include <QMimeType>
 
+// The drawings are compiled into the windows' static library, whose
+// resources are registered only when asked for.
+static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+
 namespace {
 
+void EnsureIcons() {
+  static const bool once = (InitIconResources(), true);
+  (void)once;
+}
+
 QIcon Themed(const char* themeName, const char* fallback) {
+  EnsureIcons();
   return QIcon::fromTheme(QLatin1String(themeName), QIcon(QStringLiteral(":/icons/") + QLatin1String(fallback)));
 }
 
 }  // namespace
 
-QIcon ApplicationIcon() { return QIcon(QStringLiteral(":/icons/catalog.svg")); }
+QIcon ApplicationIcon() {
+  EnsureIcons();
+  return QIcon(QStringLiteral(":/icons/catalog.svg"));
+}
 
 QIcon ResourceIcon(int iconId) {
   switch (iconId) {

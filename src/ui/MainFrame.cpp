@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -217,10 +218,10 @@ void CMainFrame::BuildToolBars() {
   editBar_->addSeparator();
   addButton(editBar_, Action(CMD_DELETE), themed("edit-delete", QStyle::SP_TrashIcon), "$$&Delete");
   editBar_->addSeparator();
-  addButton(editBar_, Action(CMD_VIEW_LARGE), themed("view-list-icons", QStyle::SP_FileDialogListView), "$$&Large Icon View");
-  addButton(editBar_, Action(CMD_VIEW_SMALL), themed("view-list-compact", QStyle::SP_FileDialogListView), "$$&Small Icon View");
-  addButton(editBar_, Action(CMD_VIEW_LIST), themed("view-list-text", QStyle::SP_FileDialogListView), "$$List &View");
-  addButton(editBar_, Action(CMD_VIEW_DETAILS), themed("view-list-details", QStyle::SP_FileDialogDetailedView), "$$&Details View");
+  addButton(editBar_, Action(CMD_VIEW_LARGE), QIcon::fromTheme(QStringLiteral("view-list-icons"), QIcon(QStringLiteral(":/icons/view-large.svg"))), "$$&Large Icon View");
+  addButton(editBar_, Action(CMD_VIEW_SMALL), QIcon::fromTheme(QStringLiteral("view-list-compact"), QIcon(QStringLiteral(":/icons/view-small.svg"))), "$$&Small Icon View");
+  addButton(editBar_, Action(CMD_VIEW_LIST), QIcon::fromTheme(QStringLiteral("view-list-text"), QIcon(QStringLiteral(":/icons/view-list.svg"))), "$$List &View");
+  addButton(editBar_, Action(CMD_VIEW_DETAILS), QIcon::fromTheme(QStringLiteral("view-list-details"), QIcon(QStringLiteral(":/icons/view-details.svg"))), "$$&Details View");
 
   filterBar_ = addToolBar(QStringLiteral("$$Filter"));
   filterBar_->setObjectName(QStringLiteral("FilterBar"));

@@ -1,6 +1,8 @@
 // The desktop's answer to the core's dialogs and message boxes.
 #pragma once
 
+#include <QString>
+
 #include "ports/UiPort.h"
 
 class QWidget;
