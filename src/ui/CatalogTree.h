@@ -51,6 +51,7 @@ class CTreeVarn : public QTreeView {
   bool SelectItem(long index);
   // Starts a label edit on the current node (F2, the Rename command).
   void EditCurrent();
+  bool IsEditing() const { return state() == QAbstractItemView::EditingState; }
 
   // The current node changed: the new catalog index (-1: root or none).
   std::function<void(long item)> onSelectionChanged;

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTreeView>
 
+#include "i18n/Translator.h"
 #include "picture/Bitmap.h"
 #include "query/Filters.h"
 #include "ui/CatalogTree.h"
@@ -98,7 +99,7 @@ class MainWindowTest : public QObject {
     QVERIFY(tree->SelectItem(2));
     QVERIFY(!(tree->model()->flags(tree->currentIndex()) & Qt::ItemIsEditable));
     tree->EditCurrent();
-    QVERIFY(tree->state() != QAbstractItemView::EditingState);
+    QVERIFY(!tree->IsEditing());
     QVERIFY(tree->SelectItem(1));
     QVERIFY(tree->model()->flags(tree->currentIndex()) & Qt::ItemIsEditable);
   }
