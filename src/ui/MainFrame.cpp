@@ -75,7 +75,10 @@ CMainFrame::CMainFrame(CQuolvaneApp& app, QtUiPort& ui) : app_(app), ui_(ui) {
   list_->onProgress = [this](int percent) { ShowProgressBar(percent); };
   connect(list_->IconView()->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
-            Doc().listSelection = current.isValid() ? static_cast<long>(list_->Model()->RowItem(current.row())) : -1;
+            const long item = current.isValid() ? static_cast<long>(list_->Model()->RowItem(current.row())) : -1;
+            Doc().listSelection = item;
+            // A row reached with the keyboard shows its description as a click does.
+            if (item >= 0) description_->Show(item);
           });
   description_->onShownChanged = [this](bool shown) {
     descriptionShown_ = shown;
@@ -262,7 +265,9 @@ void CMainFrame::BuildStatusBar() {
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  if (status0_) status0_->setFixedWidth(width() / 2);
+  if (!status0_) return;
+  status0_->setFixedWidth(width() / 2);
+  UpdateStatus();
 }
 
 void CMainFrame::UpdateStatus() {
