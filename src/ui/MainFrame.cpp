@@ -97,6 +97,9 @@ CMainFrame::CMainFrame(CQuolvaneApp& app, QtUiPort& ui) : app_(app), ui_(ui) {
 
 CMainFrame::~CMainFrame() {
   if (app_.document) app_.document->SetView(nullptr);
+  // The panes go first: while they are taken down their views may still ask
+  // the list model for texts and icons, which come from the type cache.
+  delete takeCentralWidget();
 }
 
 CQuolvaneDoc& CMainFrame::Doc() { return *app_.document; }
