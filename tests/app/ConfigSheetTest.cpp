@@ -20,7 +20,7 @@ TEST(ConfigSheetTest, SizeEstimateSwitchesToKilobytesAbove9999Bytes) {
   EXPECT_EQ(ThumbnailSizeText("100", "100", 2), "9.8 Kb");  // 10,000 bytes
   EXPECT_EQ(ThumbnailSizeText("50", "50", 2), "2500 bytes");
   EXPECT_EQ(ThumbnailSizeText("99", "101", 2), "9999 bytes");
-  EXPECT_EQ(ThumbnailSizeText("999", "999", 3), "3898.8 Kb");
+  EXPECT_EQ(ThumbnailSizeText("999", "999", 3), "3898.4 Kb");
   // Text that is not a number counts as 0; a depth of 1 bit divides by 8.
   EXPECT_EQ(ThumbnailSizeText("abc", "100", 2), "0 bytes");
   EXPECT_EQ(ThumbnailSizeText("10", "10", 0), "12 bytes");
