@@ -4,10 +4,12 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ports/UiPort.h"
 
 class QWidget;
+struct MediaTypeEntry;
 
 std::optional<NewMediaFields> RunNewMediaDialog(QWidget* owner, IUiPort& ui, const NewMediaFields& initial);
 // A one-field dialog: "$$New folder" / "$$Folder name", "$$New extension" / "$$Extension".
@@ -19,3 +21,7 @@ std::optional<ApplicationFields> RunApplicationDialog(QWidget* owner, const Appl
 // caption is the translated key, one blank and the title.
 std::optional<std::string> RunDescriptionDialog(QWidget* owner, const char* captionKey, const std::string& title,
                                                 const std::string& text, bool editable);
+// "$$Media list" on a copy of types: OK replaces them (true), Cancel leaves them.
+bool RunMediaListDialog(QWidget* owner, IUiPort& ui, std::vector<MediaTypeEntry>& types);
+// "$$Varn datas": the diagnostic item list as a table (index, type, level, name).
+void RunItemListDialog(QWidget* owner, const std::vector<std::string>& lines);

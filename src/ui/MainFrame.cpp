@@ -30,9 +30,11 @@
 #include "query/Panes.h"
 #include "scan/MediaPaths.h"
 #include "ui/CatalogTree.h"
+#include "ui/ConfigSheet.h"
 #include "ui/DescriptionPane.h"
 #include "ui/Dialogs.h"
 #include "ui/FileListView.h"
+#include "ui/HelpWindow.h"
 #include "ui/Icons.h"
 #include "ui/PropertiesDialog.h"
 #include "ui/QtUiPort.h"
@@ -122,7 +124,8 @@ QAction* CMainFrame::AddCommand(QMenu* menu, const char* key, int command, const
 
 // Commands the framework itself owns in the menus.
 enum : int { CMD_PRINT = 57607, CMD_PRINT_PREVIEW = 57609, CMD_PRINT_SETUP = 57606, CMD_EXIT = 57665,
-             CMD_HELP_INDEX = 57667, CMD_TOOLBAR = 59392, CMD_STATUSBAR = 59393, CMD_SPLIT = 59395 };
+             CMD_HELP_INDEX = 57667, CMD_TOOLBAR = 59392, CMD_STATUSBAR = 59393, CMD_SPLIT = 59395,
+             CMD_ITEM_LIST = 32811 };
 
 void CMainFrame::BuildMenus() {
   QMenuBar* bar = menuBar();
@@ -197,6 +200,8 @@ void CMainFrame::BuildMenus() {
 
   QMenu* help = bar->addMenu(QStringLiteral("$$&?"));
   AddCommand(help, "$$&Help index", CMD_HELP_INDEX, QKeySequence::HelpContents);
+  // The diagnostic item list has no menu entry, only its key.
+  addAction(AddCommand(nullptr, "$$Varn datas", CMD_ITEM_LIST, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12)));
 }
 
 void CMainFrame::BuildToolBars() {
@@ -493,6 +498,9 @@ void CMainFrame::OnCommand(int command) {
     }
     case CMD_STATUSBAR: statusBar()->setVisible(Action(CMD_STATUSBAR)->isChecked()); break;
     case CMD_SPLIT: outer_->setFocus(); break;
+    case CMD_OPTIONS: RunConfigSheet(this, ui_, app_.settings); break;
+    case CMD_HELP_INDEX: ShowHelpIndex(this); break;
+    case CMD_ITEM_LIST: doc.OnItemList(); break;
     default:
       if (onExtraCommand) onExtraCommand(command);
       break;

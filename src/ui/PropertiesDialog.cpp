@@ -7,10 +7,12 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "ui/HelpWindow.h"
 #include "ui/Translate.h"
 
 void RunPropertiesDialog(QWidget* owner, const std::vector<std::string>& lines) {
   QDialog dialog(owner);
+  dialog.setObjectName(QStringLiteral("PropertiesDialog"));
   dialog.setWindowTitle(QStringLiteral("$$Media / folder properties"));
   auto* layout = new QVBoxLayout(&dialog);
   auto* table = new QTreeWidget;
@@ -33,6 +35,8 @@ void RunPropertiesDialog(QWidget* owner, const std::vector<std::string>& lines) 
   QPushButton* ok = buttons->addButton(QStringLiteral("$$Ok"), QDialogButtonBox::AcceptRole);
   ok->setDefault(true);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QPushButton* help = buttons->addButton(QStringLiteral("Help"), QDialogButtonBox::HelpRole);
+  InstallHelp(&dialog, 168, help);
   layout->addWidget(buttons);
   TranslateWindow(&dialog);
   dialog.resize(460, 360);

@@ -6,7 +6,10 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "query/FilterEditing.h"
 #include "ui/Dialogs.h"
+#include "ui/FilterDialogs.h"
+#include "ui/SearchDialog.h"
 #include "ui/Translate.h"
 
 namespace {
@@ -122,3 +125,19 @@ void QtUiPort::DescriptionDialog(const std::string& title, const std::string& de
 std::optional<std::string> QtUiPort::NewExtensionDialog() {
   return RunTextFieldDialog(Parent(owner_), "$$New extension", "$$Extension", std::string());
 }
+
+std::optional<size_t> QtUiPort::SearchDialog(CSearchSession& session) {
+  return RunSearchDialog(Parent(owner_), session, *this);
+}
+
+bool QtUiPort::FilterListDialog(CFilterListEditor& editor) { return RunFilterListDialog(Parent(owner_), editor); }
+
+std::optional<Filter> QtUiPort::FilterDialog(const Filter& initial) {
+  return RunFilterDialog(Parent(owner_), *this, initial);
+}
+
+bool QtUiPort::MediaListDialog(std::vector<MediaTypeEntry>& types) {
+  return RunMediaListDialog(Parent(owner_), *this, types);
+}
+
+void QtUiPort::ItemListDialog(const std::vector<std::string>& lines) { RunItemListDialog(Parent(owner_), lines); }

@@ -22,6 +22,11 @@ class QtUiPort : public IUiPort {
   std::optional<ApplicationFields> ApplicationDialog(const ApplicationFields& initial) override;
   void DescriptionDialog(const std::string& title, const std::string& description) override;
   std::optional<std::string> NewExtensionDialog() override;
+  bool MediaListDialog(std::vector<MediaTypeEntry>& types) override;
+  void ItemListDialog(const std::vector<std::string>& lines) override;
+  std::optional<size_t> SearchDialog(CSearchSession& session) override;
+  bool FilterListDialog(CFilterListEditor& editor) override;
+  std::optional<Filter> FilterDialog(const Filter& initial) override;
 
  private:
   QWidget* owner_;

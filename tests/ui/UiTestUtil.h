@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -55,3 +57,24 @@ struct UiFixture {
     frame->RefreshPanes();
   }
 };
+
+// Runs act on the next modal dialog once it is shown (the code under test
+// is blocked in its exec()); act must close it.
+inline void WhenModal(std::function<void(QWidget*)> act) {
+  auto* poll = new QTimer;
+  poll->setInterval(10);
+  QObject::connect(poll, &QTimer::timeout, [poll, act] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    act(modal);
+  });
+  poll->start();
+}
+
+// A named control of a dialog.
+template <typename T>
+T* Child(QWidget* dialog, const char* name) {
+  return dialog->findChild<T*>(QString::fromLatin1(name));
+}
