@@ -19,3 +19,5 @@ std::optional<ApplicationFields> RunApplicationDialog(QWidget* owner, const Appl
 // caption is the translated key, one blank and the title.
 std::optional<std::string> RunDescriptionDialog(QWidget* owner, const char* captionKey, const std::string& title,
                                                 const std::string& text, bool editable);
+// "$$Printing parameters": what to print (one of three) and which columns.
+std::optional<PrintFields> RunPrintParametersDialog(QWidget* owner, const PrintFields& initial);

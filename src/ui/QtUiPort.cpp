@@ -122,3 +122,7 @@ void QtUiPort::DescriptionDialog(const std::string& title, const std::string& de
 std::optional<std::string> QtUiPort::NewExtensionDialog() {
   return RunTextFieldDialog(Parent(owner_), "$$New extension", "$$Extension", std::string());
 }
+
+std::optional<PrintFields> QtUiPort::PrintDialog(const PrintFields& initial) {
+  return RunPrintParametersDialog(Parent(owner_), initial);
+}

@@ -22,6 +22,7 @@ class QtUiPort : public IUiPort {
   std::optional<ApplicationFields> ApplicationDialog(const ApplicationFields& initial) override;
   void DescriptionDialog(const std::string& title, const std::string& description) override;
   std::optional<std::string> NewExtensionDialog() override;
+  std::optional<PrintFields> PrintDialog(const PrintFields& initial) override;
 
  private:
   QWidget* owner_;
