@@ -166,10 +166,16 @@ SerializeResult CQuolvaneDoc::OpenAndSerialize(const std::string& path, bool for
   } else if (!CheckReadable(path)) {
     return SerializeResult::CannotOpen;
   }
+  return ReportStreamErrors([&] {
+    if (!forWrite) return LoadCatalogFile(list, path, View().Progress());
+    SaveCatalogFile(list, path, View().Progress());
+    return CatalogReadResult::Ok;
+  });
+}
+
+SerializeResult CQuolvaneDoc::ReportStreamErrors(const std::function<CatalogReadResult()>& run) {
   try {
-    if (forWrite) {
-      SaveCatalogFile(list, path, View().Progress());
-    } else if (LoadCatalogFile(list, path, View().Progress()) == CatalogReadResult::TooRecent) {
+    if (run() == CatalogReadResult::TooRecent) {
       ui_.MessageBox(Translate("IDS_TOORECENTFILE"), Translate("IDS_ERROR"), MB_ICONERROR);
       return SerializeResult::TooRecent;
     }
@@ -696,6 +702,35 @@ std::vector<std::string> CQuolvaneDoc::ItemListLines() const {
 std::optional<CPrintJob> CQuolvaneDoc::OnFilePrint() {
   const long start = currentIndex >= 0 && static_cast<size_t>(currentIndex) < list.size() ? currentIndex : -1;
   return PreparePrintJob(list, start, showFiles != 0, ui_);
+}
+
+// ---------------------------------------------------------------------------
+// Media clipboard
+
+bool CQuolvaneDoc::CanCopyMedia() const {
+  return currentIndex >= 0 && static_cast<size_t>(currentIndex) < list.size() &&
+         list[static_cast<size_t>(currentIndex)]->type == ITEM_MEDIA;
+}
+
+std::vector<uint8_t> CQuolvaneDoc::CopyMedia() const {
+  if (!CanCopyMedia()) return {};
+  return WriteMediaSubtreeToMemory(list, static_cast<size_t>(currentIndex));
+}
+
+bool CQuolvaneDoc::PasteMedia(const void* data, size_t size) {
+  // A new list first: the catalog is touched only once the whole payload read.
+  CFileItemList pasted;
+  const SerializeResult r = ReportStreamErrors([&] { return ReadCatalogFromMemory(pasted, data, size); });
+  if (r != SerializeResult::Ok || pasted.items.empty()) return false;
+  View().FreezePanes();
+  View().SetStatusText("Pasting datas...");
+  for (auto& item : pasted.items) list.items.push_back(std::move(item));
+  pasted.items.clear();
+  list.RebuildContainerIndex();
+  modified_ = true;
+  View().UnfreezePanes();
+  Refresh();
+  return true;
 }
 
 void CQuolvaneDoc::OnItemList() { ui_.ItemListDialog(ItemListLines()); }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/Print.h"
+#include "catalog/CatalogStream.h"
 #include "catalog/FileItemList.h"
 #include "query/SearchSession.h"
 #include "scan/Scanner.h"
@@ -160,6 +161,14 @@ class CQuolvaneDoc {
   // Print and print preview: the parameters dialog and the print list for
   // the current tree node in the current list mode; nothing on Cancel.
   std::optional<CPrintJob> OnFilePrint();
+  // The media clipboard. CanCopyMedia: the current tree item is a media.
+  // CopyMedia: its subtree stream, the clipboard's payload; empty otherwise.
+  bool CanCopyMedia() const;
+  std::vector<uint8_t> CopyMedia() const;
+  // PasteMedia: reads a payload into a new list and appends its items with
+  // their levels at the end of the catalog. A payload that does not read
+  // whole (damaged, truncated, newer) reports the error and changes nothing.
+  bool PasteMedia(const void* data, size_t size);
   // The diagnostic item list.
   void OnItemList();
   std::vector<std::string> ItemListLines() const;
@@ -181,6 +190,9 @@ class CQuolvaneDoc {
   // The application pass over list from mediaIndex; true when stopped.
   bool ApplicationPass(CFileItemList& target, size_t mediaIndex, CScanProgress& progress);
   void ReportException(const std::string& key, const std::string& systemText);
+  // Runs a stream read or write and reports its failure the way catalog
+  // files do (read and write errors, memory, a newer version).
+  SerializeResult ReportStreamErrors(const std::function<CatalogReadResult()>& run);
 
   CAppSettings& settings_;
   IUiPort& ui_;

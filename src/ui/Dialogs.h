@@ -25,3 +25,5 @@ std::optional<std::string> RunDescriptionDialog(QWidget* owner, const char* capt
 bool RunMediaListDialog(QWidget* owner, IUiPort& ui, std::vector<MediaTypeEntry>& types);
 // "$$Varn datas": the diagnostic item list as a table (index, type, level, name).
 void RunItemListDialog(QWidget* owner, const std::vector<std::string>& lines);
+// "$$Printing parameters": what to print (one of three) and which columns.
+std::optional<PrintFields> RunPrintParametersDialog(QWidget* owner, const PrintFields& initial);

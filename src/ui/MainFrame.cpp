@@ -122,11 +122,6 @@ QAction* CMainFrame::AddCommand(QMenu* menu, const char* key, int command, const
   return action;
 }
 
-// Commands the framework itself owns in the menus.
-enum : int { CMD_PRINT = 57607, CMD_PRINT_PREVIEW = 57609, CMD_PRINT_SETUP = 57606, CMD_EXIT = 57665,
-             CMD_HELP_INDEX = 57667, CMD_TOOLBAR = 59392, CMD_STATUSBAR = 59393, CMD_SPLIT = 59395,
-             CMD_ITEM_LIST = 32811 };
-
 void CMainFrame::BuildMenus() {
   QMenuBar* bar = menuBar();
   QMenu* file = bar->addMenu(QStringLiteral("$$&File"));

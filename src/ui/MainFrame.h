@@ -27,6 +27,11 @@ class CFileTypeCache;
 class QtUiPort;
 class ScanProgressWindow;
 
+// Commands the framework itself owns in the menus.
+enum : int { CMD_PRINT = 57607, CMD_PRINT_PREVIEW = 57609, CMD_PRINT_SETUP = 57606, CMD_EXIT = 57665,
+             CMD_HELP_INDEX = 57667, CMD_TOOLBAR = 59392, CMD_STATUSBAR = 59393, CMD_SPLIT = 59395,
+             CMD_ITEM_LIST = 32811 };
+
 class CMainFrame : public QMainWindow, public IDocumentView, public IProgressSink {
   Q_OBJECT
  public:

@@ -141,3 +141,6 @@ bool QtUiPort::MediaListDialog(std::vector<MediaTypeEntry>& types) {
 }
 
 void QtUiPort::ItemListDialog(const std::vector<std::string>& lines) { RunItemListDialog(Parent(owner_), lines); }
+std::optional<PrintFields> QtUiPort::PrintDialog(const PrintFields& initial) {
+  return RunPrintParametersDialog(Parent(owner_), initial);
+}

@@ -27,6 +27,7 @@ class QtUiPort : public IUiPort {
   std::optional<size_t> SearchDialog(CSearchSession& session) override;
   bool FilterListDialog(CFilterListEditor& editor) override;
   std::optional<Filter> FilterDialog(const Filter& initial) override;
+  std::optional<PrintFields> PrintDialog(const PrintFields& initial) override;
 
  private:
   QWidget* owner_;

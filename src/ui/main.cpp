@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
     std::printf("quolvane %s\n", QUOLVANE_VERSION);
     return 0;
   }
+  // Printing to a PDF file needs fonts but no screen.
+  if (!options.printPdf.empty() && !HasDisplay()) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (!HasDisplay()) {
     std::fputs("quolvane: no display (DISPLAY or WAYLAND_DISPLAY is not set); run 'xvfb-run scripts/run' or use "
                "quolvane-cli\n",
@@ -33,5 +35,6 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Quolvane"));
   QApplication::setApplicationVersion(QStringLiteral(QUOLVANE_VERSION));
   QApplication::setWindowIcon(ApplicationIcon());
+  if (!options.printPdf.empty()) return PrintCatalogToPdf(options);
   return RunQuolvane(options);
 }
