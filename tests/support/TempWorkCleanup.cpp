@@ -3,7 +3,7 @@
 // $TMPDIR.
 #include <gtest/gtest.h>
 
-#include "app/TempDir.h"
+#include "ports/TempDir.h"
 
 namespace {
 
