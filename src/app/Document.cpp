@@ -48,9 +48,9 @@ std::string AbsolutePathOf(const std::string& path) {
   return p.lexically_normal().string();
 }
 
-// Why a catalog cannot be written at path (errno), 0 when it can be tried.
-// A file the user made read-only is not replaced.
-int WriteProblem(const std::string& path) {
+}  // namespace
+
+int CatalogWriteProblem(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return EISDIR;
@@ -64,8 +64,7 @@ int WriteProblem(const std::string& path) {
   return 0;
 }
 
-// Why a catalog cannot be read from path (errno), 0 when it can be opened.
-int ReadProblem(const std::string& path) {
+int CatalogReadProblem(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
   struct stat st {};
@@ -73,6 +72,8 @@ int ReadProblem(const std::string& path) {
   ::close(fd);
   return isDir ? EISDIR : 0;
 }
+
+namespace {
 
 class WaitCursor {
  public:
@@ -148,7 +149,7 @@ void CQuolvaneDoc::ReportException(const std::string& key, const std::string& sy
 // Reading and writing
 
 bool CQuolvaneDoc::CheckReadable(const std::string& path) {
-  const int problem = ReadProblem(path);
+  const int problem = CatalogReadProblem(path);
   if (problem == 0) return true;
   ui_.MessageBox(FormatInserts(Translate("IDS_CANNOTOPENFILE2"), {path, SystemTextForBox(std::strerror(problem))}),
                  std::string(), MB_ICONERROR);
@@ -158,7 +159,7 @@ bool CQuolvaneDoc::CheckReadable(const std::string& path) {
 SerializeResult CQuolvaneDoc::OpenAndSerialize(const std::string& path, bool forWrite) {
   WaitCursor wait(View());
   if (forWrite) {
-    if (const int problem = WriteProblem(path)) {
+    if (const int problem = CatalogWriteProblem(path)) {
       ui_.MessageBox(FormatInserts(Translate("IDS_CANNOTOPENFILE2"), {path, SystemTextForBox(std::strerror(problem))}),
                      std::string(), MB_ICONERROR);
       return SerializeResult::CannotOpen;

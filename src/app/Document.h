@@ -56,6 +56,12 @@ enum class SerializeResult {
   TooRecent,   // IDS_TOORECENTFILE was shown; nothing was read
 };
 
+// Why a catalog cannot be written at path (errno), 0 when it can be tried.
+// A file the user made read-only is not replaced.
+int CatalogWriteProblem(const std::string& path);
+// Why a catalog cannot be read from path (errno), 0 when it can be opened.
+int CatalogReadProblem(const std::string& path);
+
 // The catalog file filter of the file dialogs: four parts and an empty one,
 // separated by NUL characters.
 std::string CatalogFileFilter();
