@@ -49,8 +49,9 @@ std::string AbsolutePathOf(const std::string& path) {
   return p.lexically_normal().string();
 }
 
-// Why a catalog cannot be read from path (errno), 0 when it can be opened.
-int ReadProblem(const std::string& path) {
+}  // namespace
+
+int CatalogReadProblem(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
   struct stat st {};
@@ -58,6 +59,8 @@ int ReadProblem(const std::string& path) {
   ::close(fd);
   return isDir ? EISDIR : 0;
 }
+
+namespace {
 
 class WaitCursor {
  public:
@@ -133,7 +136,7 @@ void CQuolvaneDoc::ReportException(const std::string& key, const std::string& sy
 // Reading and writing
 
 bool CQuolvaneDoc::CheckReadable(const std::string& path) {
-  const int problem = ReadProblem(path);
+  const int problem = CatalogReadProblem(path);
   if (problem == 0) return true;
   ui_.MessageBox(FormatInserts(Translate("IDS_CANNOTOPENFILE2"), {path, SystemTextForBox(std::strerror(problem))}),
                  std::string(), MB_ICONERROR);
@@ -163,10 +166,23 @@ SerializeResult CQuolvaneDoc::OpenAndSerialize(const std::string& path, bool for
   } else if (!CheckReadable(path)) {
     return SerializeResult::CannotOpen;
   }
+  const SerializeResult result = ReportStreamErrors([&] {
+    if (!forWrite) return LoadCatalogFile(list, path, View().Progress());
+    SaveCatalogFile(list, path, View().Progress());
+    return CatalogReadResult::Ok;
+  });
+  // What was read into an empty catalog, or written, is the file on disk
+  // that a later save may replace without asking. A merge is not.
+  if (result == SerializeResult::Ok && (opening || forWrite)) {
+    readPath_ = AbsolutePathOf(path);
+    readStamp_ = CatalogFileStamp::Of(path);
+  }
+  return result;
+}
+
+SerializeResult CQuolvaneDoc::ReportStreamErrors(const std::function<CatalogReadResult()>& run) {
   try {
-    if (forWrite) {
-      SaveCatalogFile(list, path, View().Progress());
-    } else if (LoadCatalogFile(list, path, View().Progress()) == CatalogReadResult::TooRecent) {
+    if (run() == CatalogReadResult::TooRecent) {
       ui_.MessageBox(Translate("IDS_TOORECENTFILE"), Translate("IDS_ERROR"), MB_ICONERROR);
       return SerializeResult::TooRecent;
     }
@@ -176,12 +192,6 @@ SerializeResult CQuolvaneDoc::OpenAndSerialize(const std::string& path, bool for
   } catch (const std::bad_alloc&) {
     ReportException("IDS_MEMERROR", std::strerror(ENOMEM));
     return SerializeResult::Failed;
-  }
-  // What was read into an empty catalog, or written, is the file on disk
-  // that a later save may replace without asking. A merge is not.
-  if (opening || forWrite) {
-    readPath_ = AbsolutePathOf(path);
-    readStamp_ = CatalogFileStamp::Of(path);
   }
   return SerializeResult::Ok;
 }
@@ -725,6 +735,35 @@ std::vector<std::string> CQuolvaneDoc::ItemListLines() const {
 std::optional<CPrintJob> CQuolvaneDoc::OnFilePrint() {
   const long start = currentIndex >= 0 && static_cast<size_t>(currentIndex) < list.size() ? currentIndex : -1;
   return PreparePrintJob(list, start, showFiles != 0, ui_);
+}
+
+// ---------------------------------------------------------------------------
+// Media clipboard
+
+bool CQuolvaneDoc::CanCopyMedia() const {
+  return currentIndex >= 0 && static_cast<size_t>(currentIndex) < list.size() &&
+         list[static_cast<size_t>(currentIndex)]->type == ITEM_MEDIA;
+}
+
+std::vector<uint8_t> CQuolvaneDoc::CopyMedia() const {
+  if (!CanCopyMedia()) return {};
+  return WriteMediaSubtreeToMemory(list, static_cast<size_t>(currentIndex));
+}
+
+bool CQuolvaneDoc::PasteMedia(const void* data, size_t size) {
+  // A new list first: the catalog is touched only once the whole payload read.
+  CFileItemList pasted;
+  const SerializeResult r = ReportStreamErrors([&] { return ReadCatalogFromMemory(pasted, data, size); });
+  if (r != SerializeResult::Ok || pasted.items.empty()) return false;
+  View().FreezePanes();
+  View().SetStatusText("Pasting datas...");
+  for (auto& item : pasted.items) list.items.push_back(std::move(item));
+  pasted.items.clear();
+  list.RebuildContainerIndex();
+  modified_ = true;
+  View().UnfreezePanes();
+  Refresh();
+  return true;
 }
 
 void CQuolvaneDoc::OnItemList() { ui_.ItemListDialog(ItemListLines()); }
