@@ -19,6 +19,7 @@
 #include "ports/UiPort.h"
 #include "scan/Applications.h"
 #include "scan/Scanner.h"
+#include "text/Codepage.h"
 
 namespace {
 
@@ -61,8 +62,8 @@ void RunList(const std::string& catalogPath, long from) {
   for (size_t i = first; i < end; ++i) {
     if (!list[i]->IsApplication()) continue;
     const auto* app = static_cast<const CFileItemAppli*>(list[i]);
-    std::printf("%zu\t%s\t%s\t%u Ko\t%s\n", i, app->GetTitle().c_str(), app->installProgram.c_str(),
-                app->appSize >> 10, ListDate(app->appTime).c_str());
+    std::printf("%zu\t%s\t%s\t%u Ko\t%s\n", i, OneLineText(app->GetTitle()).c_str(),
+                OneLineText(app->installProgram).c_str(), app->appSize >> 10, ListDate(app->appTime).c_str());
   }
 }
 

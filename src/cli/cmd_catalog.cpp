@@ -10,6 +10,7 @@
 #include "catalog/CatalogStream.h"
 #include "cli/Cli.h"
 #include "i18n/Translator.h"
+#include "text/Codepage.h"
 #include "ports/ProgressSink.h"
 
 namespace {
@@ -52,8 +53,10 @@ nlohmann::json ItemJson(size_t index, const CFileItem& item) {
   j["index"] = index;
   j["class"] = item.GetClassName();
   j["type"] = item.type;
-  j["name"] = item.name;
-  j["description"] = item.description;
+  // JSON escapes what it must; bytes of a name that is not UTF-8 show as
+  // the replacement character there too.
+  j["name"] = DisplayText(item.name);
+  j["description"] = DisplayText(item.description);
   j["size"] = item.size;
   j["time"] = item.time;
   j["level"] = item.level;
@@ -67,7 +70,7 @@ nlohmann::json ItemJson(size_t index, const CFileItem& item) {
     j["thumbnail"] = nullptr;
   }
   if (const auto* m = dynamic_cast<const CFileItemMedia*>(&item)) {
-    j["rootPath"] = m->rootPath;
+    j["rootPath"] = DisplayText(m->rootPath);
     j["volumeLabel"] = m->volumeLabel;
     j["fileSystem"] = m->fileSystem;
     j["serialNumber"] = m->serialNumber;
@@ -114,7 +117,7 @@ CliCommand reg([](CLI::App& app) {
       out += '\t';
       out += std::to_string(it.level);
       out += '\t';
-      out += it.name;
+      out += OneLineText(it.name);
       out += '\n';
       if (out.size() > 65536) {
         std::fwrite(out.data(), 1, out.size(), stdout);

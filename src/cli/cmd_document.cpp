@@ -25,6 +25,7 @@
 #include "query/FilterEditing.h"
 #include "query/Search.h"
 #include "scan/MediaPaths.h"
+#include "text/Codepage.h"
 
 namespace fs = std::filesystem;
 
@@ -163,14 +164,14 @@ void RunSearch(const SearchArgs& a) {
   c.ignoreCase = a.caseSensitive ? 0 : 1;
   c.minKb = a.minKb;
   c.maxKb = a.maxKb;
-  if (!PrepareSearch(c)) throw CliError(Translate("IDS_NAME_EMPTY"));
+  if (!PrepareSearch(c)) throw CliError(Translate("IDS_SEARCH_EMPTY"));
   std::vector<size_t> found;
   if (!SearchCatalog(list, a.from, c, found)) throw CliError(SearchNotFoundMessage(c).text);
   std::string out;
   for (const size_t i : found) {
     out += std::to_string(i);
     out += '\t';
-    out += LogicalPath(list, i, true);
+    out += OneLineText(LogicalPath(list, i, true));
     out += '\n';
     if (out.size() > 65536) {
       WriteOut(out);

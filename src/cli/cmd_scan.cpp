@@ -27,6 +27,7 @@
 #include "scan/MediaPaths.h"
 #include "scan/MediaScan.h"
 #include "scan/MediaTypes.h"
+#include "text/Codepage.h"
 
 namespace fs = std::filesystem;
 
@@ -163,6 +164,15 @@ void RunScan(const ScanArgs& args) {
   request.kindKey = args.kind;
   request.path = sourcePath;
   request.name = args.name;
+  if (request.name.empty()) {
+    // The volume label, else (a volume without one, or one that does not
+    // answer) the directory's own name.
+    NewMediaVolume volume;
+    ReadNewMediaVolume(sourcePath, false, volume);
+    request.name = volume.name.empty() ? fs::path(sourcePath).filename().string() : volume.name;
+    if (request.name.empty()) request.name = sourcePath;  // the root directory
+    request.name = NameFromBytes(request.name);
+  }
   request.selected = args.into;
   request.uncompress = config.scanCompress != 0 && !args.noArchives;
   request.searchApplications = config.scanApplis != 0 && !args.noApplications;
@@ -189,7 +199,7 @@ void RunScan(const ScanArgs& args) {
   if (!log.empty()) {
     // The log's lines are separated by CR LF; the terminal wants LF.
     std::string text;
-    for (char c : log)
+    for (char c : DisplayText(log))
       if (c != '\r') text += c;
     std::fprintf(stderr, "%s\n", text.c_str() + (text[0] == '\n' ? 1 : 0));
   }
@@ -216,7 +226,7 @@ void RunScan(const ScanArgs& args) {
   for (size_t i = static_cast<size_t>(result.mediaIndex) + 1; i < end; ++i)
     (catalog[i]->type == ITEM_FILE ? files : dirs)++;
   std::printf("%s: media \"%s\" at index %ld, %zu directories, %zu files\n", args.catalog.c_str(),
-              media->name.c_str(), result.mediaIndex, dirs, files);
+              OneLineText(media->name).c_str(), result.mediaIndex, dirs, files);
 }
 
 std::string Hex8(uint32_t v) {

@@ -308,6 +308,20 @@ std::string DisplayText(std::string_view text) {
   return MapEscapedBytes(text, [](std::string& out, unsigned char) { AppendUtf8(out, kReplacement); });
 }
 
+std::string OneLineText(std::string_view text) {
+  std::string shown = DisplayText(text);
+  if (shown.find_first_of("\t\r\n") == std::string::npos) return shown;
+  std::string out;
+  out.reserve(shown.size() + 8);
+  for (char c : shown) {
+    if (c == '\t') out += "\\t";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
 std::string Utf8Upper(std::string_view utf8) {
   std::string s(utf8);
   MapCase(s, true);

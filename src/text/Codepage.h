@@ -31,6 +31,10 @@ std::string NameFromBytes(std::string_view bytes);
 std::string NameToBytes(std::string_view name);
 // Text to show: each escaped name byte as U+FFFD, the replacement character.
 std::string DisplayText(std::string_view text);
+// Text for one line of plain output: DisplayText, with TAB, CR and LF
+// written as \t, \r and \n, so that one item is always one line and its
+// TAB-separated columns stay apart.
+std::string OneLineText(std::string_view text);
 // Invalid UTF-8 bytes (a Linux file name need not be UTF-8) are read as Windows-1252.
 std::string SanitizeUtf8(std::string_view bytes);
 // Appends the UTF-8 form of one code point (surrogates and values past

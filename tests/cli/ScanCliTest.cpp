@@ -305,3 +305,18 @@ TEST(ScanCli, UnwritableCatalogFailsBeforeTheScan) {
     EXPECT_NE(dir.err.find("Permission denied"), std::string::npos) << dir.err;
   }
 }
+
+TEST(ScanCli, AVolumeWithoutALabelIsNamedAfterItsDirectory) {
+  // /dev/shm is a mount point of a volume without a label on most systems.
+  std::ifstream mounts("/proc/self/mountinfo");
+  std::string line;
+  bool mounted = false;
+  while (std::getline(mounts, line)) mounted = mounted || line.find(" /dev/shm ") != std::string::npos;
+  if (!mounted) GTEST_SKIP() << "/dev/shm is not a mount point here";
+  TempDir t;
+  const fs::path cat = t.path / "c.qvd";
+  Result r = Cli({"scan", cat.string(), "/dev/shm", "--kind", "CD", "--no-applications", "--no-archives"},
+                 t.path / "s.ini");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Load(cat)[0]->name, "shm");
+}
