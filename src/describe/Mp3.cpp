@@ -92,9 +92,11 @@ class BlockReader {
       return nullptr;
     }
     if (pos < start_ || pos + static_cast<int64_t>(n) > start_ + static_cast<int64_t>(buf_.size())) {
+      // Aligned blocks, unless the bytes asked for would straddle two.
+      const int64_t block = static_cast<int64_t>(kBlock);
+      start_ = pos % block + static_cast<int64_t>(n) <= block ? pos - pos % block : pos;
       buf_.resize(kBlock);
-      buf_.resize(src_.ReadAt(static_cast<uint64_t>(pos), buf_.data(), kBlock));
-      start_ = pos;
+      buf_.resize(src_.ReadAt(static_cast<uint64_t>(start_), buf_.data(), kBlock));
     }
     const size_t offset = static_cast<size_t>(pos - start_);
     got = offset < buf_.size() ? std::min(n, buf_.size() - offset) : 0;
@@ -105,7 +107,9 @@ class BlockReader {
     const uint8_t* p = At(pos, 4, got);
     return got == 4 && DecodeFrame(p, f);
   }
-  static constexpr size_t kBlock = 64 * 1024;
+  // The size FileByteReader keeps of a file's head, so that a stream found
+  // there costs no read of its own.
+  static constexpr size_t kBlock = FileByteReader::kHeadBytes;
 
  private:
   IByteReader& src_;
@@ -197,27 +201,33 @@ int64_t Seconds(uint64_t frames, const MpegAudioInfo& info) {
 
 // Without a header tag: walks the frames from pos. A stream whose rate
 // never changes is constant: its playing time comes from its byte count.
-// Otherwise the frames are counted, at most kWalkBudget bytes of them, and
-// the rest of the stream is taken to go on at the same average.
+// A variable one is counted frame by frame when it is at most kWalkBudget
+// bytes; a longer one in kSegments stretches spread over it, and the whole
+// is taken to hold frames of the average size seen.
 constexpr int64_t kProbeBytes = 64 * 1024;
 constexpr int64_t kWalkBudget = 4 * 1024 * 1024;
+constexpr int kSegments = 8;
 
 void WalkFrames(BlockReader& in, int64_t from, int64_t audioEnd, MpegAudioInfo& info) {
   const int64_t firstRate = info.bitRate;
   uint64_t frames = 0, bytes = 0;
   bool varies = false;
-  int64_t pos = from;
-  auto walk = [&](int64_t budget) {
+  // Walks from pos for about budget bytes; false when the frames stop
+  // before the end of the audio (a tag or damage).
+  auto walk = [&](int64_t& pos, int64_t budget) {
+    const uint64_t startBytes = bytes;
     Frame f;
-    while (pos + 4 <= audioEnd && static_cast<int64_t>(bytes) < budget && in.FrameAt(pos, f) &&
-           SameStream(f.info, info)) {
+    while (pos + 4 <= audioEnd && static_cast<int64_t>(bytes - startBytes) < budget) {
+      if (!in.FrameAt(pos, f) || !SameStream(f.info, info)) return false;
       if (f.info.bitRate != firstRate) varies = true;
       ++frames;
       bytes += f.length;
       pos += f.length;
     }
+    return true;
   };
-  walk(kProbeBytes);
+  int64_t pos = from;
+  walk(pos, kProbeBytes);
   // Silence at the start of a VBR stream comes out at one rate: frames from
   // three places further on tell a constant stream from a variable one.
   for (int q = 1; q <= 3 && !varies && pos + 4 <= audioEnd; ++q) {
@@ -225,17 +235,26 @@ void WalkFrames(BlockReader& in, int64_t from, int64_t audioEnd, MpegAudioInfo& 
     const int64_t at = from + (audioEnd - from) * q / 4;
     if (FindFrame(in, at, 16 * 1024, audioEnd, &info, f) >= 0 && f.info.bitRate != firstRate) varies = true;
   }
-  if (varies) walk(kWalkBudget);
-  if (!varies || frames == 0) {
+  if (!varies) {
     info.duration = (audioEnd - from) * 8 / firstRate;
     return;
   }
+  bool counted = false;  // every frame up to the end of the audio
+  if (audioEnd - from <= kWalkBudget) {
+    counted = walk(pos, kWalkBudget) && pos + 4 > audioEnd;
+  } else {
+    walk(pos, kWalkBudget / kSegments - (pos - from));
+    for (int k = 1; k < kSegments; ++k) {
+      Frame f;
+      int64_t at = FindFrame(in, from + (audioEnd - from) * k / kSegments, 16 * 1024, audioEnd, &info, f);
+      if (at >= 0) walk(at, kWalkBudget / kSegments);
+    }
+  }
   info.vbr = 1;
   info.bitRate = AverageRate(bytes, frames, info);
-  if (pos + 4 <= audioEnd) {
-    const double rest = static_cast<double>(audioEnd - pos);
-    frames += static_cast<uint64_t>(rest * static_cast<double>(frames) / static_cast<double>(bytes));
-  }
+  if (!counted)
+    frames = static_cast<uint64_t>(static_cast<double>(audioEnd - from) * static_cast<double>(frames) /
+                                   static_cast<double>(bytes));
   info.frameCount = static_cast<int32_t>(std::min<uint64_t>(frames, INT32_MAX));
   info.duration = Seconds(frames, info);
 }
@@ -297,7 +316,8 @@ int ScanMpegFrames(IByteReader& src, int64_t startOffset, MpegAudioInfo& info) {
     if (tag.kind != StreamTag::Info) {
       info.vbr = 1;
       const uint64_t bytes = tag.bytes != 0 ? tag.bytes : static_cast<uint64_t>(audioEnd - audioStart);
-      info.bitRate = AverageRate(bytes, tag.frames, info);
+      // A byte count too small to be true leaves the frames' own rate.
+      if (const int64_t average = AverageRate(bytes, tag.frames, info); average > 0) info.bitRate = average;
     }
     return 0;
   }
