@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "app/TempDir.h"
 #include "catalog/FileItemList.h"
 #include "describe/Archive.h"
+#include "ports/TempDir.h"
 #include "scan/Scanner.h"
 
 namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "scan/Launch.h"
+#include "app/Launch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string exec(reinterpret_cast<const char*>(data), size);

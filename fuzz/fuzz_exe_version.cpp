@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "scan/ExeVersion.h"
+#include "describe/ExeVersion.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "query/Filters.h"
-#include "query/Wildcard.h"
+#include "text/Wildcard.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string value(reinterpret_cast<const char*>(data), size);

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "i18n/Codepage.h"
 #include "i18n/Translator.h"
+#include "text/Codepage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -1,7 +1,7 @@
 #include "app/Application.h"
 
-#include "app/Paths.h"
-#include "app/TempDir.h"
+#include "ports/Paths.h"
+#include "ports/TempDir.h"
 #include "query/Filters.h"
 #include "scan/Applications.h"
 

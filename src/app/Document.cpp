@@ -10,14 +10,14 @@
 #include <filesystem>
 #include <new>
 
-#include "app/ProgressSink.h"
 #include "app/Settings.h"
-#include "app/UiPort.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "describe/Archive.h"
 #include "describe/Describe.h"
 #include "i18n/Translator.h"
+#include "ports/ProgressSink.h"
+#include "ports/UiPort.h"
 #include "query/FilterEditing.h"
 #include "scan/Applications.h"
 #include "scan/MediaPaths.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/UiPort.h"
+#include "ports/UiPort.h"
 
 class CFileItemList;
 

@@ -1,9 +1,8 @@
 #include "app/Settings.h"
 
-#include "app/TempDir.h"
 #include "catalog/FileItem.h"
 #include "i18n/Translator.h"
-#include "scan/MediaTypes.h"
+#include "ports/TempDir.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,7 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include "i18n/Codepage.h"
+#include "text/Codepage.h"
 
 namespace {
 
@@ -36,6 +35,10 @@ bool MakeDirectories(const std::string& dir) {
   if (slash != std::string::npos && slash > 0 && !MakeDirectories(dir.substr(0, slash))) return false;
   return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
+
+constexpr const char* kMediasSection = "Medias";
+
+std::string MediaItemKey(size_t n) { return "Item " + std::to_string(n); }
 
 }  // namespace
 
@@ -380,4 +383,37 @@ bool CAppSettings::Write(const std::string* lastCatalog, std::string* error) {
   filters.Save(FilterSection());
   WriteRecentFiles(ini, recentFiles);
   return ini.Save(path, error);
+}
+
+void LoadMediaTypes(const CIniFile& ini, MediaTypeList& list) {
+  list.clear();
+  bool anyValue = false;
+  for (size_t n = 0;; ++n) {
+    std::string value = ini.GetString(kMediasSection, MediaItemKey(n));
+    if (value.empty()) break;
+    anyValue = true;
+    size_t comma1 = value.find(',');
+    std::string key = value.substr(0, comma1);
+    CFileItemMedia* kind = MediaKinds().Lookup(key);
+    if (!kind) continue;
+    std::string name, path;
+    if (comma1 != std::string::npos) {
+      size_t comma2 = value.find(',', comma1 + 1);
+      name = value.substr(comma1 + 1, comma2 == std::string::npos ? std::string::npos : comma2 - comma1 - 1);
+      if (comma2 != std::string::npos) path = value.substr(comma2 + 1);
+    }
+    list.push_back(MakeMediaType(path, name, kind));
+  }
+  if (!anyValue) BuildDefaultMediaTypes(list);
+}
+
+void SaveMediaTypes(CIniFile& ini, const MediaTypeList& list) {
+  size_t n = 0;
+  for (; n < list.size(); ++n) {
+    const MediaTypeEntry& e = list[n];
+    std::string key = e.kind ? e.kind->GetKindKey() : "Dir";
+    ini.Set(kMediasSection, MediaItemKey(n), key + "," + e.name + "," + e.path);
+  }
+  // Rows of an earlier, longer list would come back as rows at the next start.
+  for (; ini.Get(kMediasSection, MediaItemKey(n)).has_value(); ++n) ini.Remove(kMediasSection, MediaItemKey(n));
 }

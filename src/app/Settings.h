@@ -10,6 +10,7 @@
 #include "describe/Describe.h"
 #include "query/Filters.h"
 #include "query/Search.h"
+#include "scan/MediaTypes.h"
 
 // A small INI reader and writer that keeps what it does not know: unknown
 // sections and keys, their order, comments and blank lines survive a
@@ -90,6 +91,14 @@ std::vector<std::string> ReadRecentFiles(const CIniFile& ini);
 void WriteRecentFiles(CIniFile& ini, const std::vector<std::string>& files);
 // Puts path first, removing an earlier copy, keeping at most 10.
 void AddRecentFile(std::vector<std::string>& files, const std::string& path);
+
+// The media type list (scan/MediaTypes.h). Reads section "Medias" ("Item 0", "Item 1", ... up to the first missing or
+// empty value); values whose kind key is not registered are skipped; when
+// no value at all was present the default list is built.
+void LoadMediaTypes(const CIniFile& ini, MediaTypeList& list);
+// Writes every row under "Item 0" .. "Item <n-1>" and removes the values an
+// earlier, longer list left after them.
+void SaveMediaTypes(CIniFile& ini, const MediaTypeList& list);
 
 // Language id chosen by "Language": 1036 for "FR", 1033 for "US", 0 otherwise
 // (exact comparison).

@@ -11,8 +11,8 @@
 #include <new>
 
 #include "cabinet/MspackIo.h"
-#include "i18n/Codepage.h"
 #include "i18n/Translator.h"
+#include "text/Codepage.h"
 
 struct FDIContext {
   ERF* erf = nullptr;

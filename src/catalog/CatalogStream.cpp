@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <new>
 
-#include "app/ProgressSink.h"
-#include "i18n/Codepage.h"
 #include "i18n/Translator.h"
+#include "ports/ProgressSink.h"
+#include "text/Codepage.h"
 
 namespace {
 

@@ -6,16 +6,16 @@
 #include <ctime>
 #include <string>
 
-#include "app/Paths.h"
 #include "app/Settings.h"
-#include "app/TempDir.h"
-#include "app/UiPort.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "cli/Cli.h"
 #include "i18n/Translator.h"
 #include "platform/Platform.h"
+#include "ports/Paths.h"
+#include "ports/TempDir.h"
+#include "ports/UiPort.h"
 #include "scan/Applications.h"
 #include "scan/Scanner.h"
 

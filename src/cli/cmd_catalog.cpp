@@ -7,10 +7,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "app/ProgressSink.h"
 #include "catalog/CatalogStream.h"
 #include "cli/Cli.h"
 #include "i18n/Translator.h"
+#include "ports/ProgressSink.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Paths.h"
 #include "app/Settings.h"
 #include "catalog/FileItemList.h"
 #include "cli/Cli.h"
 #include "describe/Describe.h"
 #include "i18n/Translator.h"
+#include "ports/Paths.h"
 
 namespace {
 

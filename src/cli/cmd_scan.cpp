@@ -11,10 +11,7 @@
 #include <iostream>
 #include <string>
 
-#include "app/Paths.h"
 #include "app/Settings.h"
-#include "app/TempDir.h"
-#include "app/UiPort.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "cli/Cli.h"
@@ -22,6 +19,9 @@
 #include "describe/Describe.h"
 #include "i18n/Translator.h"
 #include "platform/Platform.h"
+#include "ports/Paths.h"
+#include "ports/TempDir.h"
+#include "ports/UiPort.h"
 #include "scan/Applications.h"
 #include "scan/MediaPaths.h"
 #include "scan/MediaScan.h"

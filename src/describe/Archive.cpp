@@ -9,12 +9,11 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "app/TempDir.h"
 #include "cabinet/Cabinet.h"
 #include "catalog/FileItemList.h"
 #include "describe/ArchiveZip.h"
-#include "i18n/Codepage.h"
-#include "scan/Scanner.h"
+#include "ports/TempDir.h"
+#include "text/Codepage.h"
 
 namespace {
 
@@ -99,7 +98,7 @@ class MemberTree {
   }
 
   // Adds the items after the archive; false when the user stopped.
-  bool Emit(CScanContext& scan, size_t archiveIndex) {
+  bool Emit(IArchiveScan& scan, size_t archiveIndex) {
     CFileItemList& list = scan.List();
     long pos = static_cast<long>(list.SubtreeEnd(archiveIndex));
     const int baseLevel = list[archiveIndex]->level + 1;
@@ -195,7 +194,7 @@ bool ListZipMembers(const std::string& zipPath, std::vector<ArchiveMember>& memb
   return true;
 }
 
-int ListArchive(const std::string& archivePath, CScanContext& scan, size_t archiveIndex, std::string* error) {
+int ListArchive(const std::string& archivePath, IArchiveScan& scan, size_t archiveIndex, std::string* error) {
   std::string reason;
   std::vector<ArchiveMember> members;
   const std::string ext = LowerExtension3(archivePath);
@@ -306,22 +305,17 @@ std::string MemberPathInArchive(const CFileItemList& list, size_t index) {
   return JoinMemberPath(names);
 }
 
-bool ListArchiveHook(CScanContext& scan, size_t archiveIndex) {
+bool ListArchiveHook(IArchiveScan& scan, size_t archiveIndex) {
   const std::string path = scan.PhysicalPath(scan.List(), archiveIndex);
   return ListArchive(path, scan, archiveIndex) == 1;
 }
 
-std::optional<std::string> ExtractMemberHook(CScanContext& scan, const CFileItemList& list, size_t index) {
+std::optional<std::string> ExtractMemberHook(IDescribeHost& host, const CFileItemList& list, size_t index) {
   const long archive = ArchiveOfMember(list, index);
   if (archive < 0) return std::nullopt;
-  const std::string archivePath = scan.PhysicalPath(list, static_cast<size_t>(archive));
+  const std::string archivePath = host.PhysicalPath(list, static_cast<size_t>(archive));
   std::string extracted;
   if (!ExtractArchiveMember(archivePath, list[index]->name, MemberPathInArchive(list, index), extracted))
     return std::nullopt;
   return extracted;
-}
-
-void InstallArchiveHooks(ScanOptions& options) {
-  options.listArchive = ListArchiveHook;
-  options.extractArchiveMember = ExtractMemberHook;
 }

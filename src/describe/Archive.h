@@ -10,10 +10,24 @@
 #include <vector>
 
 #include "describe/ArchivePaths.h"
+#include "describe/Describe.h"
 
 class CFileItemList;
-class CScanContext;
-struct ScanOptions;
+
+// What the lister needs from the scan that runs it: the item list, adding
+// items (the scan counts them, logs and lets the user stop), and, as for any
+// describer, the physical paths and the log. Declared here, on the lister's
+// side; the scanner (scan/Scanner.h: CScanContext) implements it.
+class IArchiveScan : public IDescribeHost {
+ public:
+  virtual CFileItemList& List() = 0;
+  // As CScanContext::AddFileItem and AddDirectoryItem: the new item's index,
+  // -1 when the user asked to stop.
+  virtual long AddFileItem(const std::string& name, uint32_t size, uint32_t time, uint32_t win32Attributes,
+                           int level, long insertPos, bool insideArchive, bool uncompress) = 0;
+  virtual long AddDirectoryItem(const std::string& name, uint32_t time, uint32_t win32Attributes, int level,
+                                long insertPos, bool insideArchive) = 0;
+};
 
 // One member as a lister reports it, before it becomes items.
 struct ArchiveMember {
@@ -37,7 +51,7 @@ bool ListZipMembers(const std::string& zipPath, std::vector<ArchiveMember>& memb
 // the end of that directory's subtree. ".CAB" is read as a cabinet, ".ZIP"
 // through the ZIP reader. Returns 1 on success (a user stop included), 0 on
 // failure, with the reason in error.
-int ListArchive(const std::string& archivePath, CScanContext& scan, size_t archiveIndex, std::string* error = nullptr);
+int ListArchive(const std::string& archivePath, IArchiveScan& scan, size_t archiveIndex, std::string* error = nullptr);
 
 // Extracts one member into dir (the temporary work directory when empty):
 // ZIP members land directly in dir under their file name; CAB members below
@@ -60,7 +74,7 @@ long ArchiveOfMember(const CFileItemList& list, size_t index);
 // names of the items between the archive and the member, then its own).
 std::string MemberPathInArchive(const CFileItemList& list, size_t index);
 
-// The scan hooks: the lister and the member extractor for the describers.
-bool ListArchiveHook(CScanContext& scan, size_t archiveIndex);
-std::optional<std::string> ExtractMemberHook(CScanContext& scan, const CFileItemList& list, size_t index);
-void InstallArchiveHooks(ScanOptions& options);
+// The scan hooks: the lister and the member extractor for the describers
+// (scan/Scanner.h: InstallArchiveHooks plugs them into a scan).
+bool ListArchiveHook(IArchiveScan& scan, size_t archiveIndex);
+std::optional<std::string> ExtractMemberHook(IDescribeHost& host, const CFileItemList& list, size_t index);

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "i18n/Codepage.h"
+#include "text/Codepage.h"
 
 std::vector<std::string> SplitMemberPath(std::string_view stored) {
   std::vector<std::string> parts;

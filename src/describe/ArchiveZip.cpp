@@ -9,9 +9,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/UiPort.h"
 #include "cabinet/Cabinet.h"
 #include "i18n/Translator.h"
+#include "ports/UiPort.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <system_error>
 
 #include "catalog/FileItemList.h"
+#include "describe/ExeVersion.h"
 #include "describe/Mp3.h"
-#include "i18n/Codepage.h"
 #include "i18n/Translator.h"
-#include "scan/ExeVersion.h"
+#include "text/Codepage.h"
 
 namespace {
 

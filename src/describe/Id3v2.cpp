@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "i18n/Codepage.h"
+#include "text/Codepage.h"
 
 // ---------------------------------------------------------------------------
 // Byte sources

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "i18n/Codepage.h"
 #include "i18n/Translator.h"
+#include "text/Codepage.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "catalog/FileItem.h"
 #include "describe/Describe.h"
-#include "i18n/Codepage.h"
 #include "i18n/Translator.h"
 #include "picture/Decoders.h"
+#include "text/Codepage.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "i18n/Codepage.h"
 #include "i18n/Translator.h"
+#include "text/Codepage.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "i18n/Codepage.h"
+#include "text/Codepage.h"
 
 namespace {
 

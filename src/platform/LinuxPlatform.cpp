@@ -21,7 +21,7 @@
 #include <set>
 #include <sstream>
 
-#include "i18n/Codepage.h"
+#include "text/Codepage.h"
 
 extern char** environ;
 

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 
-#include "app/UiPort.h"
 #include "i18n/Translator.h"
+#include "ports/UiPort.h"
+
+// The UI port's default (ports/UiPort.h only declares Filter): no filter.
+std::optional<Filter> IUiPort::FilterDialog(const Filter& initial) { return std::nullopt; }
 
 std::vector<std::string> CFilterListEditor::Names() const {
   std::vector<std::string> names;

@@ -5,10 +5,10 @@
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
-#include "i18n/Codepage.h"
-#include "query/Ascii.h"
 #include "i18n/Translator.h"
-#include "query/Wildcard.h"
+#include "text/Ascii.h"
+#include "text/Codepage.h"
+#include "text/Wildcard.h"
 
 CFilterState::CFilterState() { typed.extensions.assign(1, std::string()); }
 

@@ -8,8 +8,8 @@
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
-#include "i18n/Codepage.h"
-#include "query/Ascii.h"
+#include "text/Ascii.h"
+#include "text/Codepage.h"
 
 namespace {
 

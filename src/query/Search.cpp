@@ -6,10 +6,10 @@
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
-#include "i18n/Codepage.h"
-#include "query/Ascii.h"
 #include "i18n/Translator.h"
-#include "query/Wildcard.h"
+#include "text/Ascii.h"
+#include "text/Codepage.h"
+#include "text/Wildcard.h"
 
 const char* const kSearchKindKeys[5] = {"$$Search for all", "$$File name", "$$Directory name",
                                         "$$Application description", "$$File description"};

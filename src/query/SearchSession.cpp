@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "app/ProgressSink.h"
-#include "app/UiPort.h"
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
+#include "ports/ProgressSink.h"
+#include "ports/UiPort.h"
 #include "scan/MediaPaths.h"
 
 CSearchSession::CSearchSession(const CFileItemList& list, long start, SearchHistory& history,

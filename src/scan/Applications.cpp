@@ -6,15 +6,15 @@
 #include <cerrno>
 #include <unordered_map>
 
-#include "app/Paths.h"
-#include "app/TempDir.h"
 #include "catalog/FileItemList.h"
 #include "describe/Archive.h"
-#include "i18n/Codepage.h"
-#include "query/Wildcard.h"
+#include "ports/Paths.h"
+#include "ports/TempDir.h"
 #include "scan/DescriptionFiles.h"
 #include "scan/MediaPaths.h"
 #include "scan/Scanner.h"
+#include "text/Codepage.h"
+#include "text/Wildcard.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cabinet/Szdd.h"
-#include "i18n/Codepage.h"
+#include "text/Codepage.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Platform behaviour of the media kinds: where a medium is read from and
 // whether the volume now present is the one that was catalogued.
-#include "app/UiPort.h"
 #include "catalog/FileItem.h"
 #include "i18n/Translator.h"
 #include "platform/Platform.h"
+#include "ports/UiPort.h"
 
 int CFileItemMedia::ChooseSource(IUiPort*) { return 1; }
 

@@ -2,11 +2,11 @@
 
 #include <ctime>
 
-#include "app/UiPort.h"
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
 #include "platform/Platform.h"
+#include "ports/UiPort.h"
 
 namespace {
 

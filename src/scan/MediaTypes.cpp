@@ -1,16 +1,11 @@
 #include "scan/MediaTypes.h"
 
-#include "app/Settings.h"
 #include "catalog/FileItem.h"
-#include "i18n/Codepage.h"
 #include "i18n/Translator.h"
 #include "platform/Platform.h"
+#include "text/Codepage.h"
 
 namespace {
-
-constexpr const char* kSection = "Medias";
-
-std::string ItemKey(size_t n) { return "Item " + std::to_string(n); }
 
 // The prototype of a kind, also before start-up has filled the registry.
 CFileItemMedia* Kind(const char* key) {
@@ -41,39 +36,6 @@ void BuildDefaultMediaTypes(MediaTypeList& list) {
     else if (drive.type == DriveType::CdRom)
       list.push_back(MakeMediaType(drive.root, "CDRom", Kind("CD")));
   }
-}
-
-void LoadMediaTypes(const CIniFile& ini, MediaTypeList& list) {
-  list.clear();
-  bool anyValue = false;
-  for (size_t n = 0;; ++n) {
-    std::string value = ini.GetString(kSection, ItemKey(n));
-    if (value.empty()) break;
-    anyValue = true;
-    size_t comma1 = value.find(',');
-    std::string key = value.substr(0, comma1);
-    CFileItemMedia* kind = MediaKinds().Lookup(key);
-    if (!kind) continue;
-    std::string name, path;
-    if (comma1 != std::string::npos) {
-      size_t comma2 = value.find(',', comma1 + 1);
-      name = value.substr(comma1 + 1, comma2 == std::string::npos ? std::string::npos : comma2 - comma1 - 1);
-      if (comma2 != std::string::npos) path = value.substr(comma2 + 1);
-    }
-    list.push_back(MakeMediaType(path, name, kind));
-  }
-  if (!anyValue) BuildDefaultMediaTypes(list);
-}
-
-void SaveMediaTypes(CIniFile& ini, const MediaTypeList& list) {
-  size_t n = 0;
-  for (; n < list.size(); ++n) {
-    const MediaTypeEntry& e = list[n];
-    std::string key = e.kind ? e.kind->GetKindKey() : "Dir";
-    ini.Set(kSection, ItemKey(n), key + "," + e.name + "," + e.path);
-  }
-  // Rows of an earlier, longer list would come back as rows at the next start.
-  for (; ini.Get(kSection, ItemKey(n)).has_value(); ++n) ini.Remove(kSection, ItemKey(n));
 }
 
 std::string MediaTypeRowText(const MediaTypeEntry& entry) {

@@ -1,5 +1,6 @@
-// The media type list (the rows offered when adding a medium), its settings
-// form, and the volume reading of the New media dialog.
+// The media type list (the rows offered when adding a medium) and the volume
+// reading of the New media dialog. A plain model: its "Medias" section of the
+// settings file is read and written by app/Settings.h.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,6 @@
 #include <vector>
 
 class CFileItemMedia;
-class CIniFile;
 
 struct MediaTypeEntry {
   std::string path;  // drive root or directory to scan; empty for the generic directory row
@@ -25,13 +25,6 @@ MediaTypeEntry MakeMediaType(const std::string& path, const std::string& name, C
 // Rebuilds list from the machine's drives: the Directory row, then one
 // "Floppy" row per removable drive and one "CDRom" row per optical drive.
 void BuildDefaultMediaTypes(MediaTypeList& list);
-// Reads section "Medias" ("Item 0", "Item 1", ... up to the first missing or
-// empty value); values whose kind key is not registered are skipped; when
-// no value at all was present the default list is built.
-void LoadMediaTypes(const CIniFile& ini, MediaTypeList& list);
-// Writes every row under "Item 0" .. "Item <n-1>" and removes the values an
-// earlier, longer list left after them.
-void SaveMediaTypes(CIniFile& ini, const MediaTypeList& list);
 // "path\tname\tkind display name" as the media lists show a row.
 std::string MediaTypeRowText(const MediaTypeEntry& entry);
 // The row the New media dialog selects first: the last one whose kind is a

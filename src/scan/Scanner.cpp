@@ -18,13 +18,13 @@
 #include <memory>
 #include <vector>
 
-#include "app/UiPort.h"
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
-#include "i18n/Codepage.h"
 #include "i18n/Translator.h"
 #include "platform/Platform.h"
+#include "ports/UiPort.h"
 #include "scan/MediaPaths.h"
+#include "text/Codepage.h"
 
 // ---------------------------------------------------------------------------
 // Progress
@@ -466,4 +466,9 @@ int CScanContext::ScanMedium(const std::string& rootPath, int startLevel) {
   if (list_.size() > 0) list_[0]->description = progress_.LogText();
   list_.RebuildContainerIndex();
   return result;
+}
+
+void InstallArchiveHooks(ScanOptions& options) {
+  options.listArchive = ListArchiveHook;
+  options.extractArchiveMember = ExtractMemberHook;
 }

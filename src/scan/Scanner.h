@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 
+#include "describe/Archive.h"
 #include "describe/Describe.h"
 
 class CFileItemList;
@@ -142,8 +143,9 @@ struct ScanOptions {
 };
 
 // One scan over one item list. Implements the describer host so describers
-// reach the scan log and the files on disk.
-class CScanContext : public IDescribeHost {
+// reach the scan log and the files on disk, and the archive lister's view of
+// the scan (describe/Archive.h: IArchiveScan).
+class CScanContext : public IArchiveScan {
  public:
   CScanContext(CFileItemList& list, CScanProgress& progress, ScanOptions options = {});
 
@@ -161,11 +163,11 @@ class CScanContext : public IDescribeHost {
   // archive lister and the describer. Returns its index, or -1 when the user
   // asked to stop. Archive listers pass insideArchive true, uncompress false.
   long AddFileItem(const std::string& name, uint32_t size, uint32_t time, uint32_t win32Attributes, int level,
-                   long insertPos = -1, bool insideArchive = false, bool uncompress = false);
+                   long insertPos = -1, bool insideArchive = false, bool uncompress = false) override;
   // Creates a Dir item (size 0), appends or inserts it, counts it. Returns
   // its index, or -1 when the user asked to stop.
   long AddDirectoryItem(const std::string& name, uint32_t time, uint32_t win32Attributes, int level,
-                        long insertPos = -1, bool insideArchive = false);
+                        long insertPos = -1, bool insideArchive = false) override;
   // Progress update with the current counters; 1 when the user confirmed the stop.
   int UpdateScanProgress();
 
@@ -174,7 +176,7 @@ class CScanContext : public IDescribeHost {
   void LogScanError(const std::string& text) override;
   std::optional<std::string> ExtractArchiveMember(const CFileItemList& list, size_t index) override;
 
-  CFileItemList& List() { return list_; }
+  CFileItemList& List() override { return list_; }
   ScanCounters& Counters() { return counters_; }
   CScanProgress& Progress() { return progress_; }
   const ScanOptions& Options() const { return options_; }
@@ -196,6 +198,10 @@ class CScanContext : public IDescribeHost {
   long walkItem_ = -1;
   std::string walkItemPath_;
 };
+
+// Plugs the archive lister and the member extractor of describe/Archive.h
+// into the scan's hooks.
+void InstallArchiveHooks(ScanOptions& options);
 
 // Name rule of the walk: a name that is a valid 8.3 short name without
 // lower-case letters is lower-cased but for its first character

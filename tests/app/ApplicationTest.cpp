@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "app/DocumentTestUtil.h"
-#include "app/TempDir.h"
 #include "platform/FakePlatform.h"
+#include "ports/TempDir.h"
 
 namespace {
 

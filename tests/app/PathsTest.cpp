@@ -7,8 +7,8 @@
 #include <fstream>
 #include <optional>
 
-#include "app/Paths.h"
-#include "app/TempDir.h"
+#include "ports/Paths.h"
+#include "ports/TempDir.h"
 
 namespace fs = std::filesystem;
 

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/ProgressSink.h"
 #include "catalog/StreamBytes.h"
+#include "ports/ProgressSink.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "i18n/Codepage.h"
 #include "i18n/Translator.h"
+#include "text/Codepage.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/UiPort.h"
+#include "ports/UiPort.h"
+#include "query/Filters.h"
 
 class ScriptedUi : public IUiPort {
  public:

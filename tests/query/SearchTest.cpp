@@ -9,7 +9,7 @@
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
-#include "app/ProgressSink.h"
+#include "ports/ProgressSink.h"
 #include "query/ListSort.h"
 #include "query/ScriptedUi.h"
 #include "query/SearchSession.h"

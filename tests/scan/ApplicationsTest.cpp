@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "app/TempDir.h"
+#include "ports/TempDir.h"
 #include "cabinet/ArchiveFixtures.h"
 #include "catalog/FileItemList.h"
 #include "describe/Archive.h"

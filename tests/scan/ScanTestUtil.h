@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "app/UiPort.h"
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
+#include "ports/UiPort.h"
 #include "scan/Scanner.h"
 
 namespace scantest {

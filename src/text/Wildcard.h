@@ -1,3 +1,4 @@
+// The wildcard matcher of the application pass, the search and the filters.
 #pragma once
 
 #include <string_view>

@@ -1,4 +1,6 @@
-// Conversions between UTF-8 (text in memory) and the stored forms.
+// Conversions between UTF-8 (text in memory) and the stored forms. src/text
+// holds the text helpers (this, the ASCII helpers, the wildcard matcher) that
+// the translator and every layer above it use.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
-// ASCII helpers of the query code: names and extensions are mostly ASCII,
-// and the fast paths that avoid case-mapping copies depend on knowing it.
+// ASCII helpers of the wildcard matcher and the query code: names and
+// extensions are mostly ASCII, and the fast paths that avoid case-mapping
+// copies depend on knowing it.
 #pragma once
 
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "query/Wildcard.h"
+#include "text/Wildcard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "scan/ExeVersion.h"
+#include "describe/ExeVersion.h"
 
 #include <cstdio>
 
-#include "scan/VersionResourceBytes.h"
+#include "describe/VersionResourceBytes.h"
 
 const char* const kVersionStringKeys[8] = {"CompanyName",    "FileDescription",  "FileVersion", "InternalName",
                                            "LegalCopyright", "OriginalFilename", "ProductName", "ProductVersion"};

@@ -1,4 +1,4 @@
-#include "scan/Launch.h"
+#include "app/Launch.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -10,13 +10,13 @@
 #include <fstream>
 #include <optional>
 
-#include "app/TempDir.h"
-#include "app/UiPort.h"
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "describe/Archive.h"
 #include "i18n/Translator.h"
 #include "platform/Platform.h"
+#include "ports/TempDir.h"
+#include "ports/UiPort.h"
 #include "scan/MediaPaths.h"
 
 namespace fs = std::filesystem;

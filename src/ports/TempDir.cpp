@@ -1,4 +1,4 @@
-#include "app/TempDir.h"
+#include "ports/TempDir.h"
 
 #include <dirent.h>
 #include <fcntl.h>

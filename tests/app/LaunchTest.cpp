@@ -1,4 +1,4 @@
-#include "scan/Launch.h"
+#include "app/Launch.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/TempDir.h"
 #include "cabinet/ArchiveFixtures.h"
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
 #include "platform/FakePlatform.h"
+#include "ports/TempDir.h"
 #include "query/ScriptedUi.h"
 
 namespace {

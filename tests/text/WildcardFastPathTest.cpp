@@ -5,8 +5,8 @@
 #include <random>
 #include <string>
 
-#include "i18n/Codepage.h"
-#include "query/Wildcard.h"
+#include "text/Codepage.h"
+#include "text/Wildcard.h"
 
 namespace {
 

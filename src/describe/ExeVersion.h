@@ -1,4 +1,5 @@
-// Version resources of Windows executables (PE32, PE32+ and 16-bit NE).
+// Version resources of Windows executables (PE32, PE32+ and 16-bit NE): the
+// executable describer, beside the MP3 and picture describers.
 #pragma once
 
 #include <cstdint>
@@ -6,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/VersionResource.h"
+#include "describe/VersionResource.h"
 
 // VS_FIXEDFILEINFO, the 52-byte fixed version record.
 struct VsFixedFileInfo {

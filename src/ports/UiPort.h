@@ -1,5 +1,7 @@
 // Dialogs and message boxes reach the core through this port; the GUI, the
-// CLI and scripted test fakes implement it.
+// CLI and scripted test fakes implement it. It sits at the bottom of the core
+// (src/ports) so that every layer may call it: the types of the layers above
+// that its dialogs carry are only declared here.
 #pragma once
 
 #include <cstddef>
@@ -8,13 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "query/Filters.h"
-
 class CFileItemList;
 class CFileItemMedia;
 class CSearchSession;
 class CFilterListEditor;
 struct MediaTypeEntry;
+struct Filter;
 
 // Button and icon flags and answers keep the Windows values so that the
 // texts and rules written for them read the same here.
@@ -113,7 +114,9 @@ class IUiPort {
   virtual bool FilterListDialog(CFilterListEditor& editor) { return false; }
   // "$$Filter": name, "$$Show the empty directories" and the extensions; the
   // dialog's "$$Delete" asks through ConfirmDeleteExtension (query/FilterEditing.h).
-  virtual std::optional<Filter> FilterDialog(const Filter& initial) { return std::nullopt; }
+  // Filter (query/Filters.h) is only declared here; this default (nothing)
+  // is defined with the filter editing, in query/FilterEditing.cpp.
+  virtual std::optional<Filter> FilterDialog(const Filter& initial);
   // "$$New extension": the "$$Extension" field.
   virtual std::optional<std::string> NewExtensionDialog() { return std::nullopt; }
   virtual std::optional<PrintFields> PrintDialog(const PrintFields& initial) { return std::nullopt; }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "scan/VersionResource.h"
-#include "scan/VersionResourceBytes.h"
+#include "describe/VersionResource.h"
+#include "describe/VersionResourceBytes.h"
 
 namespace {
 

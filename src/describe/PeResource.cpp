@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "scan/VersionResource.h"
-#include "scan/VersionResourceBytes.h"
+#include "describe/VersionResource.h"
+#include "describe/VersionResourceBytes.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "scan/ExeVersion.h"
+#include "describe/ExeVersion.h"
 
 namespace fs = std::filesystem;
 

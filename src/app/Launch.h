@@ -1,6 +1,7 @@
-// Acting on the real files of a catalogued medium: open or run an item,
-// start an application's installation program, show a file in the text
-// viewer. Callers make sure the medium is present first (ChangeMediaPrompt).
+// Document commands acting on the real files of a catalogued medium: open or
+// run an item, start an application's installation program, show a file in
+// the text viewer. Callers make sure the medium is present first
+// (ChangeMediaPrompt).
 #pragma once
 
 #include <cstddef>

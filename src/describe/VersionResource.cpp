@@ -1,4 +1,4 @@
-#include "scan/VersionResource.h"
+#include "describe/VersionResource.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <system_error>
 
-#include "i18n/Codepage.h"
-#include "scan/VersionResourceBytes.h"
+#include "describe/VersionResourceBytes.h"
+#include "text/Codepage.h"
 
 bool MemoryByteSource::Read(uint64_t offset, void* out, size_t size) {
   if (offset > bytes_.size() || size > bytes_.size() - offset) return false;

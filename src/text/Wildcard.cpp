@@ -1,9 +1,9 @@
-#include "query/Wildcard.h"
+#include "text/Wildcard.h"
 
 #include <string>
 
-#include "i18n/Codepage.h"
-#include "query/Ascii.h"
+#include "text/Ascii.h"
+#include "text/Codepage.h"
 
 namespace {
 

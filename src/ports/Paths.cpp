@@ -1,4 +1,4 @@
-#include "app/Paths.h"
+#include "ports/Paths.h"
 
 #include <pwd.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "i18n/Codepage.h"
+#include "text/Codepage.h"
 
 #include <array>
 #include <cstring>

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "scan/ExeVersion.h"
-#include "scan/VersionResourceBytes.h"
+#include "describe/ExeVersion.h"
+#include "describe/VersionResourceBytes.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
