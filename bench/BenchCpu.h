@@ -15,6 +15,13 @@ inline double CpuSeconds() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// CPU time of the whole process, every thread.
+inline double ProcessCpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
 // CPU time of the finished children (commands run through popen or fork).
 inline double ChildrenCpuSeconds() {
   rusage ru{};

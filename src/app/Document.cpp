@@ -111,6 +111,7 @@ CQuolvaneDoc::CQuolvaneDoc(CAppSettings& settings, IUiPort& ui, IDocumentView* v
       return DescribeFile(l, i, s, h);
     };
     options.describeThreads = DefaultDescribeThreads();
+    options.describesFile = WouldDescribe;
     InstallArchiveHooks(options);
     return options;
   };

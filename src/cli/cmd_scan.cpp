@@ -167,6 +167,7 @@ void RunScan(const ScanArgs& args) {
   options.describeFile = [](CFileItemList& list, size_t index, const DescribeSettings& settings,
                              IDescribeHost& host) { return DescribeFile(list, index, settings, host); };
   options.describeThreads = args.threads ? args.threads : DefaultDescribeThreads();
+  options.describesFile = WouldDescribe;
   InstallArchiveHooks(options);
   TempDirCleanup cleanup;
 

@@ -196,7 +196,8 @@ long CScanContext::AddFile(const std::string& name, uint32_t size, uint32_t time
     RunArchiveHook(static_cast<size_t>(index));
     if (stopped_) return -1;
   }
-  if (handOff_ && diskPath && item->isArchive == 0) {
+  if (handOff_ && diskPath && item->isArchive == 0 &&
+      (!options_.describesFile || options_.describesFile(item->name, options_.describe))) {
     handOff_->Add(*item, *diskPath);
     return stopped_ ? -1 : index;
   }

@@ -145,6 +145,11 @@ struct ScanOptions {
   // and must not reach anything else of the scan. Archive members are
   // described on the walk's thread.
   unsigned describeThreads = 1;
+  // The file names describeFile describes (describe/Describe.h:
+  // WouldDescribe): with several threads only those are handed over, the
+  // others are given to describeFile on the walk's thread. Empty: all are
+  // handed over.
+  std::function<bool(const std::string& name, const DescribeSettings& settings)> describesFile;
   // Test seam: called before a directory is opened by the walk; returning
   // false makes it behave as unreadable.
   std::function<bool(const std::string& path)> canOpenDirectory;
