@@ -49,9 +49,9 @@ std::string AbsolutePathOf(const std::string& path) {
   return p.lexically_normal().string();
 }
 
-// Why a catalog cannot be written at path (errno), 0 when it can be tried.
-// A file the user made read-only is not replaced.
-int WriteProblem(const std::string& path) {
+}  // namespace
+
+int CatalogWriteProblem(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return EISDIR;
@@ -65,8 +65,7 @@ int WriteProblem(const std::string& path) {
   return 0;
 }
 
-// Why a catalog cannot be read from path (errno), 0 when it can be opened.
-int ReadProblem(const std::string& path) {
+int CatalogReadProblem(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
   struct stat st {};
@@ -74,6 +73,8 @@ int ReadProblem(const std::string& path) {
   ::close(fd);
   return isDir ? EISDIR : 0;
 }
+
+namespace {
 
 class WaitCursor {
  public:
@@ -151,7 +152,7 @@ void CQuolvaneDoc::ReportException(const std::string& key, const std::string& sy
 // Reading and writing
 
 bool CQuolvaneDoc::CheckReadable(const std::string& path) {
-  const int problem = ReadProblem(path);
+  const int problem = CatalogReadProblem(path);
   if (problem == 0) return true;
   ui_.MessageBox(FormatInserts(Translate("IDS_CANNOTOPENFILE2"), {path, SystemTextForBox(std::strerror(problem))}),
                  std::string(), MB_ICONERROR);
@@ -161,7 +162,7 @@ bool CQuolvaneDoc::CheckReadable(const std::string& path) {
 SerializeResult CQuolvaneDoc::OpenAndSerialize(const std::string& path, bool forWrite) {
   WaitCursor wait(View());
   if (forWrite) {
-    if (const int problem = WriteProblem(path)) {
+    if (const int problem = CatalogWriteProblem(path)) {
       ui_.MessageBox(FormatInserts(Translate("IDS_CANNOTOPENFILE2"), {path, SystemTextForBox(std::strerror(problem))}),
                      std::string(), MB_ICONERROR);
       return SerializeResult::CannotOpen;
@@ -169,10 +170,16 @@ SerializeResult CQuolvaneDoc::OpenAndSerialize(const std::string& path, bool for
   } else if (!CheckReadable(path)) {
     return SerializeResult::CannotOpen;
   }
+  return ReportStreamErrors([&] {
+    if (!forWrite) return LoadCatalogFile(list, path, View().Progress());
+    SaveCatalogFile(list, path, View().Progress());
+    return CatalogReadResult::Ok;
+  });
+}
+
+SerializeResult CQuolvaneDoc::ReportStreamErrors(const std::function<CatalogReadResult()>& run) {
   try {
-    if (forWrite) {
-      SaveCatalogFile(list, path, View().Progress());
-    } else if (LoadCatalogFile(list, path, View().Progress()) == CatalogReadResult::TooRecent) {
+    if (run() == CatalogReadResult::TooRecent) {
       ui_.MessageBox(Translate("IDS_TOORECENTFILE"), Translate("IDS_ERROR"), MB_ICONERROR);
       return SerializeResult::TooRecent;
     }
@@ -699,6 +706,35 @@ std::vector<std::string> CQuolvaneDoc::ItemListLines() const {
 std::optional<CPrintJob> CQuolvaneDoc::OnFilePrint() {
   const long start = currentIndex >= 0 && static_cast<size_t>(currentIndex) < list.size() ? currentIndex : -1;
   return PreparePrintJob(list, start, showFiles != 0, ui_);
+}
+
+// ---------------------------------------------------------------------------
+// Media clipboard
+
+bool CQuolvaneDoc::CanCopyMedia() const {
+  return currentIndex >= 0 && static_cast<size_t>(currentIndex) < list.size() &&
+         list[static_cast<size_t>(currentIndex)]->type == ITEM_MEDIA;
+}
+
+std::vector<uint8_t> CQuolvaneDoc::CopyMedia() const {
+  if (!CanCopyMedia()) return {};
+  return WriteMediaSubtreeToMemory(list, static_cast<size_t>(currentIndex));
+}
+
+bool CQuolvaneDoc::PasteMedia(const void* data, size_t size) {
+  // A new list first: the catalog is touched only once the whole payload read.
+  CFileItemList pasted;
+  const SerializeResult r = ReportStreamErrors([&] { return ReadCatalogFromMemory(pasted, data, size); });
+  if (r != SerializeResult::Ok || pasted.items.empty()) return false;
+  View().FreezePanes();
+  View().SetStatusText("Pasting datas...");
+  for (auto& item : pasted.items) list.items.push_back(std::move(item));
+  pasted.items.clear();
+  list.RebuildContainerIndex();
+  modified_ = true;
+  View().UnfreezePanes();
+  Refresh();
+  return true;
 }
 
 void CQuolvaneDoc::OnItemList() { ui_.ItemListDialog(ItemListLines()); }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/Print.h"
+#include "catalog/CatalogStream.h"
 #include "catalog/FileItemList.h"
 #include "query/SearchSession.h"
 #include "scan/Scanner.h"
@@ -55,6 +56,12 @@ enum class SerializeResult {
   TooRecent,   // IDS_TOORECENTFILE was shown; nothing was read
 };
 
+// Why a catalog cannot be written at path (errno), 0 when it can be tried.
+// A file the user made read-only is not replaced.
+int CatalogWriteProblem(const std::string& path);
+// Why a catalog cannot be read from path (errno), 0 when it can be opened.
+int CatalogReadProblem(const std::string& path);
+
 // The catalog file filter of the file dialogs: four parts and an empty one,
 // separated by NUL characters.
 std::string CatalogFileFilter();
@@ -92,6 +99,8 @@ class CQuolvaneDoc {
   // read), makes it the path name and leaves the document unmodified. False
   // when it could not be read.
   bool FrameworkOpen(const std::string& path);
+  // Asks whether a modified catalog may be discarded; true when it may.
+  bool ConfirmDiscard();
   // Before closing: asks to save a modified document (Yes / No / Cancel).
   // False when closing must stop (Cancel, or a save that failed).
   bool SaveModified();
@@ -158,6 +167,14 @@ class CQuolvaneDoc {
   // Print and print preview: the parameters dialog and the print list for
   // the current tree node in the current list mode; nothing on Cancel.
   std::optional<CPrintJob> OnFilePrint();
+  // The media clipboard. CanCopyMedia: the current tree item is a media.
+  // CopyMedia: its subtree stream, the clipboard's payload; empty otherwise.
+  bool CanCopyMedia() const;
+  std::vector<uint8_t> CopyMedia() const;
+  // PasteMedia: reads a payload into a new list and appends its items with
+  // their levels at the end of the catalog. A payload that does not read
+  // whole (damaged, truncated, newer) reports the error and changes nothing.
+  bool PasteMedia(const void* data, size_t size);
   // The diagnostic item list.
   void OnItemList();
   std::vector<std::string> ItemListLines() const;
@@ -168,7 +185,6 @@ class CQuolvaneDoc {
   std::function<uint32_t()> clock;
 
  private:
-  bool ConfirmDiscard();
   void Refresh();
   void MarkChanged();
   void ResetSelection();
@@ -180,6 +196,9 @@ class CQuolvaneDoc {
   // The application pass over list from mediaIndex; true when stopped.
   bool ApplicationPass(CFileItemList& target, size_t mediaIndex, CScanProgress& progress);
   void ReportException(const std::string& key, const std::string& systemText);
+  // Runs a stream read or write and reports its failure the way catalog
+  // files do (read and write errors, memory, a newer version).
+  SerializeResult ReportStreamErrors(const std::function<CatalogReadResult()>& run);
 
   CAppSettings& settings_;
   IUiPort& ui_;

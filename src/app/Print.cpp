@@ -86,6 +86,18 @@ PrintGeometry ComputePrintGeometry(int verticalResolution, int horizontalResolut
   return g;
 }
 
+PrintPageLayout ComputePageLayout(const PrintGeometry& g) {
+  const int l = g.lineHeight;
+  PrintPageLayout p;
+  p.lineHeight = l;
+  p.header1Y = 2 * l;
+  p.header2Y = 3 * l;
+  p.ruleY = 3 * l + 3 * l / 2;
+  p.footerRuleY = (g.linesPerPage + 8) * l;
+  p.footerY = p.footerRuleY + l / 2;
+  return p;
+}
+
 std::string PrintHeaderLine1(const std::string& documentPath, const std::string& documentTitle, int page) {
   std::string line = documentPath.size() > kLongestPath ? documentTitle : documentPath;
   char pageText[32];

@@ -52,6 +52,22 @@ extern const char* const kPrintRuler;
 // Pages for a given number of lines per page, at least 1.
 int PrintPageCount(size_t itemCount, int linesPerPage);
 
+// Where one page's texts and rules go, in device units from the top of the
+// printable area (each text's top edge): header lines at 2 L and 3 L, the
+// rule at 4.5 L, page entry k at (k + 6) L, the footer rule at (N + 8) L and
+// the product name half a line below it. Halves are integer halves, as
+// the printer's own arithmetic had them.
+struct PrintPageLayout {
+  int header1Y = 0;
+  int header2Y = 0;
+  int ruleY = 0;
+  int footerRuleY = 0;
+  int footerY = 0;
+  int lineHeight = 0;
+  int BodyY(size_t k) const { return (static_cast<int>(k) + 6) * lineHeight; }
+};
+PrintPageLayout ComputePageLayout(const PrintGeometry& geometry);
+
 // One page: lines with their vertical position in units of the line height
 // (header 1 at 2, header 2 at 3, rule at 4.5, entry k of the page at
 // k + 6, footer rule at N + 8, product name at N + 8.5).

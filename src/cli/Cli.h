@@ -28,4 +28,7 @@ class CCatalogException;
 // Reads a catalog for a command; a newer version or a read failure becomes a
 // CliError naming the file and the cause.
 CFileItemList LoadCatalogForCli(const std::string& path, IProgressSink* progress = nullptr);
+// Writes a catalog for a command, failing the same way; a file made
+// read-only is not replaced.
+void SaveCatalogForCli(CFileItemList& list, const std::string& path, IProgressSink* progress = nullptr);
 [[noreturn]] void FailCatalog(const std::string& path, const CCatalogException& e);

@@ -1,13 +1,20 @@
+#include <cstring>
+
+#include "app/Document.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItemList.h"
 #include "cli/Cli.h"
 #include "i18n/Translator.h"
 
 void FailCatalog(const std::string& path, const CCatalogException& e) {
+  // The file opened, so a read error is in its bytes: say that first, the
+  // reader's detail only helps once the user knows it is the wrong file.
+  if (e.key == "IDS_FILEREADERROR") throw CliError(path + ": not a readable Quolvane catalog (" + e.what() + ")");
   throw CliError(path + ": " + Translate(e.key) + ": " + e.what());
 }
 
 CFileItemList LoadCatalogForCli(const std::string& path, IProgressSink* progress) {
+  if (const int problem = CatalogReadProblem(path)) throw CliError(path + ": " + std::strerror(problem));
   CFileItemList list;
   try {
     if (LoadCatalogFile(list, path, progress) == CatalogReadResult::TooRecent)
@@ -16,4 +23,13 @@ CFileItemList LoadCatalogForCli(const std::string& path, IProgressSink* progress
     FailCatalog(path, e);
   }
   return list;
+}
+
+void SaveCatalogForCli(CFileItemList& list, const std::string& path, IProgressSink* progress) {
+  if (const int problem = CatalogWriteProblem(path)) throw CliError(path + ": " + std::strerror(problem));
+  try {
+    SaveCatalogFile(list, path, progress);
+  } catch (const CCatalogException& e) {
+    FailCatalog(path, e);
+  }
 }

@@ -121,11 +121,7 @@ void RunSearch(const std::string& catalogPath, long mediaIndex) {
 
   int after = 0;
   for (size_t i = 0; i < list.size(); ++i) after += list[i]->IsApplication();
-  try {
-    SaveCatalogFile(list, catalogPath);
-  } catch (const CCatalogException& e) {
-    throw CliError(catalogPath + ": " + Translate(e.key) + ": " + e.what());
-  }
+  SaveCatalogForCli(list, catalogPath);
   std::printf("%s: media \"%s\": %d applications, %d new\n", catalogPath.c_str(), list[media]->name.c_str(),
               after, after - before);
 }

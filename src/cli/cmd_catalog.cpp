@@ -45,13 +45,7 @@ void StartTexts() {
 
 CFileItemList Load(const std::string& path) { return LoadCatalogForCli(path, Progress()); }
 
-void Save(CFileItemList& list, const std::string& path) {
-  try {
-    SaveCatalogFile(list, path, Progress());
-  } catch (const CCatalogException& e) {
-    FailCatalog(path, e);
-  }
-}
+void Save(CFileItemList& list, const std::string& path) { SaveCatalogForCli(list, path, Progress()); }
 
 nlohmann::json ItemJson(size_t index, const CFileItem& item) {
   nlohmann::json j;

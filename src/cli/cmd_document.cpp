@@ -90,7 +90,7 @@ class Session {
   explicit Session(const std::string& catalog) : path_(catalog) {
     app_.ReadSettings(SettingsFilePath(GlobalCliOptions().settingsFile));
     doc_ = std::make_unique<CQuolvaneDoc>(app_.settings, port);
-    if (doc_->OpenAndSerialize(catalog, false) != SerializeResult::Ok) throw CliError(catalog + ": not read");
+    doc_->list = LoadCatalogForCli(catalog);
     doc_->SetPathName(catalog, false);
     g_document.store(doc_.get());
     struct sigaction sa {};
@@ -113,11 +113,12 @@ class Session {
     return index;
   }
   // Ends the command: a refused question is an error, an unchanged
-  // catalog is not written, a changed one is saved.
+  // catalog is not written, a changed one is saved (failing in one line,
+  // as every command does, rather than through the document's boxes).
   void Finish(const std::string& nothingDone) {
     if (port.refused) throw CliError("not done: answer the question with --yes", kRefusedStatus);
     if (!doc_->IsModified()) throw CliError(nothingDone);
-    if (!doc_->OnFileSave()) throw CliError(path_ + ": not saved");
+    SaveCatalogForCli(doc_->list, path_);
   }
 
   CliPort port;
@@ -198,6 +199,16 @@ void RunPrint(const PrintArgs& a) {
   const CPrintJob job = MakePrintJob(list, a.from, f);
   const std::string path = fs::absolute(a.catalog).lexically_normal().string();
   WriteOut(PrintJobAsText(list, job, path, fs::path(path).filename().string(), a.linesPerPage));
+  // Empty pages alone would not say why: from the root the first top-level
+  // item is printed, which may well hold nothing of the kind asked.
+  if (job.items.empty()) {
+    const char* what = a.tree ? "directories" : a.applications ? "applications" : "files directly";
+    if (job.startIndex >= list.size())
+      std::fprintf(stderr, "quolvane-cli: %s: the catalog is empty\n", a.catalog.c_str());
+    else
+      std::fprintf(stderr, "quolvane-cli: printed item %zu \"%s\", which holds no %s; choose another with --from\n",
+                   job.startIndex, list[job.startIndex]->name.c_str(), what);
+  }
 }
 
 struct EditArgs {
@@ -274,7 +285,8 @@ CliCommand reg([](CLI::App& app) {
   static PrintArgs print;
   auto* p = app.add_subcommand("print", "print the files, tree or applications below an item as text pages");
   p->add_option("CATALOG", print.catalog, "catalog file (.QVD)")->required();
-  p->add_option("--from", print.from, "the selected item (default: the root, which prints the first top-level item)");
+  p->add_option("--from", print.from,
+                "the selected item (default: the root, which, as in the window, prints the first top-level item)");
   auto* files = p->add_flag("--files", print.files, "the files directly under the item (default)");
   auto* tree = p->add_flag("--tree", print.tree, "the tree of directories");
   auto* applications = p->add_flag("--applications", print.applications, "the applications");
@@ -292,6 +304,9 @@ CliCommand reg([](CLI::App& app) {
   m->add_option("OTHER", edit.other, "catalog whose items are added")->required();
   m->callback([] {
     Session session(edit.catalog);
+    // Read once here so that a file that is no catalog fails in one line
+    // before the document reads it again.
+    LoadCatalogForCli(edit.other);
     session.Doc().MergePath(edit.other);
     session.Finish(edit.other + ": nothing merged");
   });

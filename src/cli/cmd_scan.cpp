@@ -147,7 +147,9 @@ void RunScan(const ScanArgs& args) {
   fs::path source = fs::absolute(args.path, ec).lexically_normal();
   std::string sourcePath = source.string();
   while (sourcePath.size() > 1 && sourcePath.back() == '/') sourcePath.pop_back();
-  if (!fs::is_directory(sourcePath, ec)) throw CliError(args.path + ": not a directory");
+  const fs::file_status status = fs::status(sourcePath, ec);
+  if (ec) throw CliError(args.path + ": " + ec.message());
+  if (!fs::is_directory(status)) throw CliError(args.path + ": not a directory");
 
   CFileItemList catalog = LoadCatalog(args.catalog, true);
   if (args.into >= static_cast<long>(catalog.size()))
@@ -206,11 +208,7 @@ void RunScan(const ScanArgs& args) {
     case NewMediaStatus::EmptyName:
       throw CliError(Translate("IDS_NAME_EMPTY") + " (give --name)");
   }
-  try {
-    SaveCatalogFile(catalog, args.catalog);
-  } catch (const CCatalogException& e) {
-    FailCatalog(args.catalog, e);
-  }
+  SaveCatalogForCli(catalog, args.catalog);
   const CFileItem* media = catalog[static_cast<size_t>(result.mediaIndex)];
   size_t end = catalog.SubtreeEnd(static_cast<size_t>(result.mediaIndex));
   size_t files = 0, dirs = 0;

@@ -68,6 +68,11 @@ const CLanguageTable& EmptyLanguageTable();
 CMessageTranslator& Translator();
 inline std::string Translate(const std::string& key) { return Translator().Translate(key); }
 inline std::string Lookup(const std::string& key) { return Translator().Lookup(key); }
+// A message the built-in tables do not hold (their keys are fixed): the
+// French text when French is current, else the English one.
+inline std::string BilingualText(const char* english, const char* french) {
+  return Translator().current == LANG_FRENCH ? french : english;
+}
 
 // The built-in tables.
 extern const CMessagePair g_FrenchMessages[];

@@ -84,3 +84,15 @@ int HelpContextOf(int dialogTemplate) {
     if (row[0] == dialogTemplate) return row[1];
   return 0;
 }
+
+std::string HelpPageOf(int context) {
+  static const char* const pages[] = {"index.html",        "media-list.html",  "file-description.html",
+                                      "new-media.html",    "refresh.html",     "search.html",
+                                      "properties.html",   "description.html", "application.html",
+                                      "printing.html",     "filter-list.html", "filter.html"};
+  return context >= 0 && context < 12 ? pages[context] : pages[0];
+}
+
+std::string HelpPagePath(const std::string& page, bool french) {
+  return FindDataFile(std::string("help/") + (french ? "fr/" : "en/") + page);
+}

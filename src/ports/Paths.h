@@ -18,3 +18,9 @@ std::string ApplisDatPath();
 std::string HelpFilePath();
 // Help context of a dialog template number (1..11), 0 for none.
 int HelpContextOf(int dialogTemplate);
+// The user guide's page of a help context (HelpContextOf), "index.html" for 0
+// or an unknown context.
+std::string HelpPageOf(int context);
+// A page of the HTML user guide (help/en or help/fr), looked up like
+// Applis.dat; empty when the guide is not installed.
+std::string HelpPagePath(const std::string& page, bool french);

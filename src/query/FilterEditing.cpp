@@ -59,3 +59,11 @@ bool DeleteFilterExtension(IUiPort& ui, Filter& filter, size_t index) {
   filter.extensions.erase(filter.extensions.begin() + static_cast<long>(index));
   return true;
 }
+
+bool AcceptFilterName(IUiPort& ui, const std::string& name) {
+  if (name.find(',') == std::string::npos) return true;
+  ui.MessageBox(BilingualText("A filter name cannot contain a comma (,).",
+                              "Un nom de filtre ne peut pas contenir de virgule (,)."),
+                Translate("IDS_WARNING"), MB_ICONEXCLAMATION);
+  return false;
+}

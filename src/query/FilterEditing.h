@@ -36,6 +36,10 @@ class CFilterListEditor {
 // name when the settings are read back, so commas in the name become blanks.
 Filter StorableFilter(Filter filter);
 
+// The filter dialog's "$$Ok": a name holding a comma would not read back
+// from the settings, so it is refused with a message. True when acceptable.
+bool AcceptFilterName(IUiPort& ui, const std::string& name);
+
 // The filter dialog's "$$New": the "$$New extension" dialog; on OK the text
 // is appended as typed. True when one was added.
 bool AddFilterExtension(IUiPort& ui, Filter& filter);

@@ -11,8 +11,6 @@
 #include "text/Ascii.h"
 #include "text/Codepage.h"
 
-namespace {
-
 int CompareNoCase(std::string_view a, std::string_view b) {
   if (IsAscii(a) && IsAscii(b)) {
     const int c = strncasecmp(a.data(), b.data(), std::min(a.size(), b.size()));
@@ -21,6 +19,8 @@ int CompareNoCase(std::string_view a, std::string_view b) {
   }
   return Utf8Lower(a).compare(Utf8Lower(b));
 }
+
+namespace {
 
 template <typename T>
 int Compare(T a, T b) {

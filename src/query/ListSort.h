@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 class CFileItemList;
@@ -22,3 +23,5 @@ inline int ListSortCode(bool filesMode, int column, bool descending) {
 int CompareListRows(const CFileItemList& list, size_t a, size_t b, int sortCode);
 // Sorts rows (catalog indices) by the code; equal rows keep their order.
 void SortListRows(const CFileItemList& list, std::vector<size_t>& rows, int sortCode);
+// Names compared without regard to case, as the list and the tree sort them.
+int CompareNoCase(std::string_view a, std::string_view b);

@@ -109,3 +109,21 @@ void SortSearchResults(const CFileItemList& list, std::vector<size_t>& results, 
   if (kind == SEARCH_DIRECTORY_NAME) return;
   std::stable_sort(results.begin(), results.end(), [&](size_t a, size_t b) { return list[a]->time < list[b]->time; });
 }
+
+bool ParseSizeField(const std::string& text, uint32_t& value) {
+  size_t i = text.find_first_not_of(" \t");
+  const size_t end = text.find_last_not_of(" \t");
+  if (i == std::string::npos) return false;
+  uint64_t number = 0;
+  for (; i <= end; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    number = number * 10 + static_cast<uint64_t>(text[i] - '0');
+    if (number > UINT32_MAX) return false;
+  }
+  value = static_cast<uint32_t>(number);
+  return true;
+}
+
+std::string SizeFieldError() {
+  return BilingualText("Please enter a whole number of kilobytes.", "Veuillez entrer un nombre entier de Ko.");
+}

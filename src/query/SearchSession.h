@@ -89,6 +89,13 @@ class CSearchSession {
   std::optional<CItemPaths> paths_;
 };
 
+// A size field of the dialog ("$$Minimum file size", "$$Maximum file size"):
+// blanks around an unsigned decimal number. On any other text value is left
+// as it was (the last accepted value) and the answer is false.
+bool ParseSizeField(const std::string& text, uint32_t& value);
+// The field validation's message for such a field.
+std::string SizeFieldError();
+
 // Orders found items as the result list shows them: by time, oldest first,
 // except for "$$Directory name", whose rows keep the order found.
 void SortSearchResults(const CFileItemList& list, std::vector<size_t>& results, int32_t kind);

@@ -3,6 +3,7 @@
 #include "catalog/FileItem.h"
 #include "i18n/Translator.h"
 #include "platform/Platform.h"
+#include "ports/UiPort.h"
 #include "text/Codepage.h"
 
 namespace {
@@ -88,4 +89,27 @@ void ReadNewMediaVolume(const std::string& path, bool keepName, NewMediaVolume& 
   volume.serialNumber = info->serialNumber;
   volume.fileSystem = info->fileSystem;
   volume.label = info->label;
+}
+
+bool DeleteMediaTypeRow(IUiPort& ui, MediaTypeList& list, size_t index) {
+  if (index >= list.size()) return false;
+  const MediaTypeEntry& entry = list[index];
+  const std::string kindName = entry.kind ? Translate(entry.kind->GetKindName()) : std::string();
+  const std::string text = FormatInserts(Translate("IDS_DELMEDIATYPE"), {entry.path, entry.name, kindName});
+  if (ui.MessageBox(text, Translate("IDS_WARNING"), MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL) return false;
+  list.erase(list.begin() + static_cast<long>(index));
+  return true;
+}
+
+std::vector<std::string> RegisteredKindKeys() {
+  std::vector<std::string> keys;
+  for (const auto& entry : MediaKinds().Entries()) keys.push_back(entry.first);
+  return keys;
+}
+
+int KindKeyRow(const std::string& kindKey) {
+  const auto keys = RegisteredKindKeys();
+  for (size_t i = 0; i < keys.size(); ++i)
+    if (keys[i] == kindKey) return static_cast<int>(i);
+  return 0;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 class CFileItemMedia;
+class IUiPort;
 
 struct MediaTypeEntry {
   std::string path;  // drive root or directory to scan; empty for the generic directory row
@@ -47,3 +48,11 @@ struct NewMediaVolume {
 void ReadNewMediaVolume(const std::string& path, bool keepName, NewMediaVolume& volume);
 // "MYDISK" -> "Mydisk": lower case but for the first character.
 std::string PrettifyLabel(const std::string& label);
+
+// The "$$Media list" dialog's "$$Delete": asks IDS_DELMEDIATYPE (path, name,
+// kind display name); any answer but Cancel removes the row. True when removed.
+bool DeleteMediaTypeRow(IUiPort& ui, MediaTypeList& list, size_t index);
+// The kind combo of "$$New media type": the registered kinds' keys in
+// registry order; the row of a kind key in it (0 when not registered).
+std::vector<std::string> RegisteredKindKeys();
+int KindKeyRow(const std::string& kindKey);

@@ -198,7 +198,7 @@ TEST_F(App, SearchHistorySurvivesARestart) {
   EXPECT_EQ(text.find("text 0"), std::string::npos);
   CQuolvaneApp app;
   app.InitInstance(ini, "", ui);
-  EXPECT_EQ(app.settings.searchHistory.ComboEntries().size(), 10u);
+  ASSERT_EQ(app.settings.searchHistory.ComboEntries().size(), 10u);
   EXPECT_EQ(app.settings.searchHistory.ComboEntries().front(), "text 3");
   app.ExitInstance();
 }

@@ -73,7 +73,7 @@ TEST_F(Cmd, NewMediaScansAfterItsFolder) {
   doc->OnNewMedia();
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, "The path is empty");
-  EXPECT_EQ(ui.newMediaRequests.size(), 2u);
+  ASSERT_EQ(ui.newMediaRequests.size(), 2u);
   // The check boxes start from the settings.
   EXPECT_FALSE(ui.newMediaRequests[0].noApplications);
   ASSERT_EQ(doc->list.size(), 6u + 4u);
@@ -135,7 +135,7 @@ TEST_F(Cmd, AStoppedScanChangesNothing) {
   d.currentIndex = 1;
   ui.refresh = {RefreshFields{true, true}};
   d.OnRefresh();
-  EXPECT_EQ(d.list.size(), 6u);
+  ASSERT_EQ(d.list.size(), 6u);
   EXPECT_EQ(d.list[1]->description, "old log");
   EXPECT_EQ(d.list[2]->name, "readme.txt");
 }

@@ -107,6 +107,25 @@ TEST(Print, GeometryAndPages) {
   EXPECT_NE(empty.find("Page 1"), std::string::npos);
 }
 
+TEST(Print, PageLayoutKeepsEveryLineOnThePrintableHeight) {
+  // An even and an odd line height: the half lines are integer halves.
+  for (const int l : {50, 47}) {
+    const int height = 66 * l + l - 1;  // not a whole number of lines
+    const PrintGeometry g = ComputePrintGeometry(height, 2000, l, 1620, 130);
+    ASSERT_EQ(g.linesPerPage, 55);
+    const PrintPageLayout p = ComputePageLayout(g);
+    EXPECT_EQ(p.header1Y, 2 * l);
+    EXPECT_EQ(p.header2Y, 3 * l);
+    EXPECT_EQ(p.ruleY, 3 * l + (3 * l) / 2);
+    EXPECT_EQ(p.BodyY(0), 6 * l);
+    EXPECT_EQ(p.footerRuleY, 63 * l);
+    EXPECT_EQ(p.footerY, 63 * l + l / 2);
+    // The last entry ends above the footer rule; the product name fits.
+    EXPECT_LE(p.BodyY(54) + l, p.footerRuleY);
+    EXPECT_LE(p.footerY + l, height);
+  }
+}
+
 TEST(Print, LongPathsGiveWayToTheTitle) {
   const std::string path68 = "/" + std::string(63, 'p') + ".qvd";
   ASSERT_EQ(path68.size(), 68u);

@@ -435,6 +435,45 @@ TEST(CatalogRead, StringLengthForms) {
   EXPECT_TRUE(Contains(plain, {0xFF, 0x2C, 0x01, 0xE9, 0xE9}));
 }
 
+// Each length form on both sides of its limit: a length written in the wrong
+// form makes the reader take text bytes for a marker.
+TEST(CatalogRoundTrip, StringLengthPrefixBoundaries) {
+  struct Case {
+    size_t n;
+    std::vector<uint8_t> prefix;  // before the bytes of an n-character text
+  };
+  const Case cases[] = {{254, {0xFE}},
+                        {255, {0xFF, 0xFF, 0x00}},
+                        {65533, {0xFF, 0xFD, 0xFF}},
+                        {65534, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}},
+                        {65535, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.n);
+    CFileItemList list;
+    std::string cyrillic;  // outside Windows-1252: the UTF-16 form
+    for (size_t i = 0; i < c.n; ++i) cyrillic += "\xD0\x96";
+    list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, std::string(c.n, 'a'), 0, 0, 0, 0));
+    list.items.back()->description = cyrillic;
+    const auto bytes = WriteCatalogToMemory(list);
+    const auto plain = ParseV4(bytes).blocks.at(0).plain;
+
+    // The UTF-16 marker, then the same forms counting UTF-16 units.
+    std::vector<uint8_t> wide{0xFF, 0xFE, 0xFF};
+    wide.insert(wide.end(), c.prefix.begin(), c.prefix.end());
+    const size_t namePos = 15 + 1;  // after the class tag and the type
+    const size_t descPos = namePos + c.prefix.size() + c.n + 4 + 4 + 2 + 1 + 4;
+    EXPECT_EQ(std::vector<uint8_t>(plain.begin() + namePos, plain.begin() + namePos + c.prefix.size()), c.prefix);
+    ASSERT_GE(plain.size(), descPos + wide.size() + 2 * c.n + 1);
+    EXPECT_EQ(std::vector<uint8_t>(plain.begin() + descPos, plain.begin() + descPos + wide.size()), wide);
+    EXPECT_EQ(plain[descPos + wide.size()], 0x16);
+
+    CFileItemList back = Read(bytes);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_TRUE(back[0]->name == list[0]->name);
+    EXPECT_TRUE(back[0]->description == cyrillic);
+  }
+}
+
 TEST(CatalogRead, TooRecentVersionLeavesTheCatalogAlone) {
   CFileItemList list = EveryClass();
   list.fileVersion = 2;
@@ -444,7 +483,7 @@ TEST(CatalogRead, TooRecentVersionLeavesTheCatalogAlone) {
   b.raw(Header(5, 1));
   b.newClass("CFileItem").itemFields(4, ITEM_FILE, "x", 0, 0, 0, 0);
   EXPECT_EQ(ReadCatalogFromMemory(list, b.v.data(), b.v.size()), CatalogReadResult::TooRecent);
-  EXPECT_EQ(list.size(), n);
+  ASSERT_EQ(list.size(), n);
   EXPECT_EQ(list[0], first);
   EXPECT_EQ(list.fileVersion, 2);
   EXPECT_EQ(list.containerIndex, EveryClass().containerIndex);

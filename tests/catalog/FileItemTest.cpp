@@ -161,6 +161,12 @@ TEST_F(FormatLine, ColumnsAndCutting) {
   EXPECT_EQ(line, "   src");
   f.FormatLine(FL_DIRNAME, 0, line);
   EXPECT_EQ(line, "");
+  // An archive entry is named by either flag.
+  CFileItem entry(ITEM_ARCHIVE_ENTRY, "inner.zip", 0, 0, 3, 0);
+  entry.FormatLine(FL_FILENAME, 1, line);
+  EXPECT_EQ(line, "inner.zip");
+  entry.FormatLine(FL_DIRNAME, 1, line);
+  EXPECT_EQ(line, "  inner.zip");
 
   // A name reaching into the size column is cut there.
   CFileItem longName(ITEM_FILE, std::string(80, 'n'), 2048, 0, 0, 0);
@@ -270,12 +276,12 @@ TEST(FileItemList, TreeNavigation) {
   more.push_back(Item(ITEM_DIRECTORY, "new", 2));
   more.push_back(Item(ITEM_FILE, "c", 3));
   list.Insert(4, std::move(more));
-  EXPECT_EQ(list.size(), 8u);
+  ASSERT_EQ(list.size(), 8u);
   EXPECT_EQ(list[4]->name, "new");
   EXPECT_EQ(list.containerIndex, (std::vector<uint32_t>{0, 1, 2, 4, 7}));
 
   list.RemoveSubtree(2);
-  EXPECT_EQ(list.size(), 6u);
+  ASSERT_EQ(list.size(), 6u);
   EXPECT_EQ(list[2]->name, "new");
   EXPECT_EQ(list.containerIndex, (std::vector<uint32_t>{0, 1, 2, 5}));
 

@@ -153,7 +153,7 @@ TEST_F(CatalogCli, FailuresNameTheFileAndTheCause) {
   Result missing = Run("list '" + Path("missing.qvd") + "'");
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find(Path("missing.qvd")), std::string::npos);
-  EXPECT_NE(missing.err.find("File reading error: No such file or directory"), std::string::npos) << missing.err;
+  EXPECT_EQ(missing.err, "quolvane-cli: " + Path("missing.qvd") + ": No such file or directory\n");
 
   WriteBytes("future.qvd", {0, 0, 5, 0, 1, 0, 0, 0});
   Result future = Run("dump --json '" + Path("future.qvd") + "'");
@@ -167,10 +167,41 @@ TEST_F(CatalogCli, FailuresNameTheFileAndTheCause) {
   WriteBytes("cut.qvd", bytes);
   Result cut = Run("resave '" + Path("cut.qvd") + "' '" + Path("out.qvd") + "'");
   EXPECT_EQ(cut.status, 1);
-  EXPECT_NE(cut.err.find("File reading error: unexpected end of file"), std::string::npos) << cut.err;
+  EXPECT_EQ(cut.err, "quolvane-cli: " + Path("cut.qvd") + ": not a readable Quolvane catalog (unexpected end of file)\n");
   EXPECT_FALSE(fs::exists(Path("out.qvd")));
+  // Not a catalog at all: said before the reader's detail.
+  WriteBytes("empty.qvd", {});
+  WriteBytes("random.qvd", {0x41, 0x9e, 0x03, 0xff, 0x12, 0x80, 0x77, 0x01, 0xc4, 0x5a});
+  for (const char* name : {"empty.qvd", "random.qvd"}) {
+    Result r = Run("list '" + Path(name) + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("quolvane-cli: " + Path(name) + ": not a readable Quolvane catalog (", 0), 0u) << r.err;
+  }
 
   Result noDir = Run("new '" + Path("nowhere/x.qvd") + "'");
   EXPECT_EQ(noDir.status, 1);
-  EXPECT_NE(noDir.err.find("File writing error"), std::string::npos) << noDir.err;
+  EXPECT_EQ(noDir.err, "quolvane-cli: " + Path("nowhere/x.qvd") + ": No such file or directory\n");
+
+  Result noSource = Run("scan '" + Path("s.qvd") + "' '" + Path("gone") + "'");
+  EXPECT_EQ(noSource.status, 1);
+  EXPECT_EQ(noSource.err, "quolvane-cli: " + Path("gone") + ": No such file or directory\n");
+}
+
+TEST_F(CatalogCli, UsageErrorsExitTwoAndPointToHelp) {
+  Result r = Run("frobnicate");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "quolvane-cli: unknown command 'frobnicate'\nTry 'quolvane-cli --help' for more information.\n");
+  r = Run("");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "quolvane-cli: no command given\nTry 'quolvane-cli --help' for more information.\n");
+  // A known command with bad arguments points to its own help.
+  r = Run("list");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("quolvane-cli: ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("\nTry 'quolvane-cli list --help'"), std::string::npos) << r.err;
+  EXPECT_EQ(Run("list a b").status, 2);
+  EXPECT_EQ(Run("--settings x.ini resave a").status, 2);
+  r = Run("--help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Usage:"), std::string::npos);
 }

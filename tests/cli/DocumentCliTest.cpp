@@ -100,6 +100,11 @@ TEST_F(DocumentCli, Print) {
   EXPECT_EQ(r.out.find("deep.mp3"), std::string::npos);
   r = Run("print " + Path("c.qvd") + " --tree --no-size --no-date");
   EXPECT_NE(r.out.find("\n sub "), std::string::npos);
+  EXPECT_EQ(r.err, "");
+  // From the root the first top-level item is printed; empty, it is named.
+  r = Run("print " + Path("c.qvd"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "quolvane-cli: printed item 0 \"Music\", which holds no files directly; choose another with --from\n");
   EXPECT_NE(Run("print " + Path("c.qvd") + " --tree --files").status, 0);
 }
 
@@ -124,8 +129,24 @@ TEST_F(DocumentCli, EditingCommandsSave) {
   EXPECT_EQ(Run("merge " + Path("c.qvd") + " " + Path("c.qvd")).status, 0);
   EXPECT_EQ(Names().size(), 6u);
   r = Run("merge " + Path("c.qvd") + " " + Path("none.qvd"));
-  EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.err.find("cannot be opened"), std::string::npos);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "quolvane-cli: " + Path("none.qvd") + ": No such file or directory\n");
+}
+
+// A catalog whose temporary file cannot be named (too long) fails to save,
+// even for root: every command says so in the same one line.
+TEST_F(DocumentCli, WriteFailureIsOneLine) {
+  const std::string name = Path(std::string(250, 'n') + ".qvd");
+  const std::string want = "quolvane-cli: " + name + ": File writing error: File name too long\n";
+  for (const std::string& args : {"folder '" + name + "' Jazz", "rename '" + name + "' 1 X", "delete '" + name + "' 2",
+                                 "refresh '" + name + "' 1 --no-applications", "merge '" + name + "' " + Path("c.qvd"),
+                                 "scan '" + name + "' " + Path("disc") + " --no-applications"}) {
+    SCOPED_TRACE(args);
+    fs::copy_file(Path("c.qvd"), name, fs::copy_options::overwrite_existing);
+    Result r = Run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, want);
+  }
 }
 
 TEST_F(DocumentCli, Refresh) {

@@ -86,7 +86,7 @@ PLBitmap Pattern(int w, int h, int bpp) {
 TEST(Bitmap, CreateAndPixelsAtEveryDepth) {
   PLBitmap one(9, 2, 1);
   EXPECT_EQ(one.Stride(), 4u);
-  EXPECT_EQ(one.Palette().size(), 2u);
+  ASSERT_EQ(one.Palette().size(), 2u);
   one.Palette()[1] = {1, 2, 3, 0};
   one.SetIndex(8, 1, 1);
   EXPECT_EQ(one.GetIndex(8, 1), 1u);
@@ -150,7 +150,7 @@ TEST(Bmp, EncodesStandardLayout) {
   PLBitmap small(1, 1, 8);
   small.Palette().resize(2);
   const auto indexed = PLEncodeBmp(small);
-  EXPECT_EQ(indexed.size(), 14u + 40 + 2 * 4 + 4);
+  ASSERT_EQ(indexed.size(), 14u + 40 + 2 * 4 + 4);
   EXPECT_EQ(indexed[14 + 32], 2);  // colours used
   EXPECT_EQ(Decode(indexed).Palette().size(), 2u);
 

@@ -148,7 +148,7 @@ TEST(SearchHistory, KeepsTenMostRecentWithoutDuplicates) {
   ASSERT_EQ(h.Entries().size(), 10u);
   EXPECT_EQ(h.ComboEntries(), (std::vector<std::string>{"two"}));
   for (int i = 0; i < 11; ++i) h.Add("t" + std::to_string(i));
-  EXPECT_EQ(h.Entries().size(), 10u);
+  ASSERT_EQ(h.Entries().size(), 10u);
   EXPECT_EQ(h.Entries().front(), "t10");
   EXPECT_EQ(h.Entries().back(), "t1");
   h.Add("t5");
@@ -213,11 +213,13 @@ TEST(SearchSession, FindRemembersWarnsAndOrders) {
     void SetPercent(int p) override { seen.push_back(p); }
   } sink;
   EXPECT_TRUE(s.Find(r, ui, &sink));
+  ASSERT_FALSE(sink.seen.empty());
   EXPECT_EQ(sink.seen.back(), 100);
   // Oldest first.
-  EXPECT_EQ(s.Results(), (std::vector<size_t>{8, 1}));
+  ASSERT_EQ(s.Results(), (std::vector<size_t>{8, 1}));
   EXPECT_EQ(s.Columns().size(), 5u);
   EXPECT_EQ(s.RowTexts(0)[0], "other.mp3");
+  ASSERT_FALSE(history.ComboEntries().empty());
   EXPECT_EQ(history.ComboEntries().front(), "*.mp3");
   EXPECT_EQ(memory.kind, SEARCH_FILE_NAME);
   EXPECT_FALSE(memory.caseSensitive);
@@ -266,6 +268,8 @@ TEST(ListSort, FilesAndApplicationsRules) {
   std::vector<size_t> apps{4, 5, 0};
   SortListRows(list, apps, ListSortCode(false, 0, false));
   EXPECT_EQ(apps, (std::vector<size_t>{5, 4, 0}));
+  SortListRows(list, apps, ListSortCode(false, 0, true));
+  EXPECT_EQ(apps, (std::vector<size_t>{4, 5, 0}));
   // A negative code is files mode by name.
   EXPECT_LT(CompareListRows(list, 2, 0, -5), 0);
 }

@@ -59,7 +59,7 @@ TEST(ApplisDat, LongLinesGoOnAsNewLinesAndTheLastLineCounts) {
 
   ScratchDir dir;
   EXPECT_FALSE(dict.Load(dir / "missing.dat"));
-  EXPECT_EQ(dict.entries.size(), 5u);
+  ASSERT_EQ(dict.entries.size(), 5u);
   EXPECT_EQ(dict.entries[3], Sig({}, kAppRuleMarker, "setup.ini", ""));
   EXPECT_TRUE(dict.Load(dir.Write("Applis.dat", "#GAME.EXE;;Game;\n")));
   EXPECT_EQ(dict.entries.size(), 6u);

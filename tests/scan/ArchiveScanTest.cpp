@@ -75,7 +75,7 @@ class ArchiveScan : public ::testing::Test {
 
 TEST_F(ArchiveScan, ZipMembersBecomeItemsBelowTheArchive) {
   REQUIRE_TOOL("zip");
-  dir.Write("src/docs/readme.txt", "read me");
+  dir.Write("src/docs/readme.txt", std::string(5000, 'r'));  // compressed: the size is not the stored one
   dir.Write("src/setup.exe", "MZ not really");
   ASSERT_TRUE(RunIn(dir / "src", "zip -q -r ../app.zip docs setup.exe && rm -r docs setup.exe"));
   Scan();
@@ -85,7 +85,7 @@ TEST_F(ArchiveScan, ZipMembersBecomeItemsBelowTheArchive) {
   EXPECT_EQ(archive->type, ITEM_ARCHIVE_ENTRY);
   EXPECT_EQ(archive->isArchive, 1u);
   EXPECT_EQ(Item("docs")->isArchive, 1u);
-  EXPECT_EQ(Item("readme.txt")->size, 7u);
+  EXPECT_EQ(Item("readme.txt")->size, 5000u);
   EXPECT_EQ(Item("readme.txt")->isArchive, 1u);
   EXPECT_EQ(Item("setup.exe")->attributes, 0);
   EXPECT_EQ(MemberPathInArchive(list, IndexOf("readme.txt")), "docs/readme.txt");
@@ -204,7 +204,7 @@ TEST_F(ArchiveScan, MissingZipReaderShowsOneMessageAndEachZipStaysAFile) {
   EXPECT_TRUE(ZipAccess().IsUnavailable());
   std::string out, error;
   EXPECT_FALSE(ZipAccess().ExtractAll(dir / "one.zip", dir.path(), error));
-  EXPECT_EQ(ui.shown.size(), 1u);
+  ASSERT_EQ(ui.shown.size(), 1u);
 
   // The other load failures have their own texts.
   for (auto [state, text] : {std::pair{ZipReaderState::LoadError, "Cannot load libzip.so.4"},

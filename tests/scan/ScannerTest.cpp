@@ -330,6 +330,7 @@ TEST(ScanDescribe, DescriberSeesDiskPathAndLogsIntoMediaDescription) {
   // The catalogued name differs in case from the disk name; the path is the disk's.
   std::vector<std::string> want = {t.str() + "/plain.txt", t.str() + "/SONG.MP3", t.str() + "/sub/Pic.jpg"};
   EXPECT_EQ(paths, want);
+  ASSERT_TRUE(Find(s.list, "Song.mp3"));
   EXPECT_EQ(Find(s.list, "Song.mp3")->description, "described");
   EXPECT_EQ(s.list[0]->description, "\r\nError : bad Song.mp3\r\nError : bad Pic.jpg");
   EXPECT_EQ(s.counters.descriptions, 2);

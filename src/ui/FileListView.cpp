@@ -1,0 +1,230 @@
+#include "ui/FileListView.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QListView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/Document.h"
+#include "app/Settings.h"
+#include "query/Filters.h"
+#include "query/ListSort.h"
+#include "query/Panes.h"
+#include "ui/Icons.h"
+#include "ui/Translate.h"
+
+FileListModel::FileListModel(CQuolvaneDoc& doc, CFileTypeCache& types, QObject* parent)
+    : QAbstractTableModel(parent), doc_(doc), types_(types) {}
+
+void FileListModel::Clear() {
+  beginResetModel();
+  rows_.clear();
+  endResetModel();
+}
+
+void FileListModel::Fill(long index, const std::function<void(int)>& progress) {
+  beginResetModel();
+  rows_.clear();
+  filesMode_ = doc_.showFiles != 0;
+  const CFileItemList& list = doc_.list;
+  const CFilterState& filters = doc_.Settings().filters;
+  const bool flat = filesMode_ && FlatFilteredMode(filters);
+  if (flat || (index >= 0 && static_cast<size_t>(index) < list.size())) {
+    rows_ = filesMode_ ? FileListItems(list, index, filters) : ApplicationListItems(list, index);
+    // Type names are asked once per extension; the item keeps its own.
+    int lastPercent = -1;
+    for (size_t r = 0; r < rows_.size(); ++r) {
+      CFileItem& item = *list[rows_[r]];
+      if (item.typeName.empty() && !(filesMode_ && item.type == ITEM_DIRECTORY))
+        item.typeName = types_.Get(IconKeyOf(item, filesMode_)).typeName;
+      const int percent = static_cast<int>((r + 1) * 100 / rows_.size());
+      if (filesMode_ && progress && percent != lastPercent) progress(lastPercent = percent);
+    }
+    SortListRows(list, rows_, ListSortCode(filesMode_, sortColumn_, descending_[sortColumn_]));
+  }
+  endResetModel();
+}
+
+void FileListModel::SortRows() {
+  beginResetModel();
+  SortListRows(doc_.list, rows_, ListSortCode(filesMode_, sortColumn_, descending_[sortColumn_]));
+  endResetModel();
+}
+
+void FileListModel::ClickColumn(int column) {
+  if (column < 0 || column >= static_cast<int>(descending_.size())) return;
+  descending_[column] = !descending_[column];
+  sortColumn_ = column;
+  SortRows();
+}
+
+int FileListModel::RowOf(size_t item) const {
+  for (size_t r = 0; r < rows_.size(); ++r)
+    if (rows_[r] == item) return static_cast<int>(r);
+  return -1;
+}
+
+int FileListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int FileListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(ListColumns(filesMode_).size());
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || static_cast<size_t>(index.row()) >= rows_.size()) return {};
+  const CFileItem& item = *doc_.list[rows_[static_cast<size_t>(index.row())]];
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+      return QString::fromStdString(ListColumnText(item, filesMode_, index.column()));
+    case Qt::DecorationRole:
+      if (index.column() == 0) return types_.Get(IconKeyOf(item, filesMode_)).icon;
+      return {};
+    case Qt::TextAlignmentRole:
+      return static_cast<int>((ListColumns(filesMode_)[index.column()].rightAligned ? Qt::AlignRight : Qt::AlignLeft) |
+                              Qt::AlignVCenter);
+    default:
+      return {};
+  }
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
+  const ListColumn& column = ListColumns(filesMode_)[section];
+  if (role == Qt::DisplayRole) return Tr(column.key);
+  if (role == Qt::TextAlignmentRole)
+    return static_cast<int>((column.rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+  return {};
+}
+
+CQuolvaneView::CQuolvaneView(CQuolvaneDoc& doc, CFileTypeCache& types, QWidget* parent)
+    : QWidget(parent), doc_(doc) {
+  model_ = new FileListModel(doc, types, this);
+  stack_ = new QStackedWidget(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(stack_);
+
+  icons_ = new QListView;
+  icons_->setModel(model_);
+  icons_->setUniformItemSizes(true);
+  icons_->setResizeMode(QListView::Adjust);
+  icons_->setSelectionMode(QAbstractItemView::SingleSelection);
+  icons_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  icons_->setAccessibleName(QStringLiteral("$$Research results"));
+  details_ = new QTreeView;
+  details_->setModel(model_);
+  details_->setSelectionModel(icons_->selectionModel());
+  details_->setRootIsDecorated(false);
+  details_->setUniformRowHeights(true);
+  details_->setItemsExpandable(false);
+  details_->setAllColumnsShowFocus(true);
+  details_->setSelectionMode(QAbstractItemView::SingleSelection);
+  details_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  details_->setAccessibleName(QStringLiteral("$$Research results"));
+  details_->header()->setSectionsClickable(true);
+  details_->header()->setStretchLastSection(false);
+  connect(details_->header(), &QHeaderView::sectionClicked, this, [this](int column) { model_->ClickColumn(column); });
+  stack_->addWidget(icons_);
+  stack_->addWidget(details_);
+
+  for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(icons_), static_cast<QAbstractItemView*>(details_)}) {
+    view->viewport()->installEventFilter(this);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this,
+            [this, view](const QPoint& pos) { ShowContextMenu(view->viewport()->mapToGlobal(pos)); });
+    connect(view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+      if (onActivated) onActivated(static_cast<long>(model_->RowItem(index.row())));
+    });
+  }
+  ApplyColumns();
+  SetMode(Details);
+}
+
+void CQuolvaneView::ApplyColumns() {
+  const bool files = model_->FilesMode();
+  const auto& columns = ListColumns(files);
+  for (size_t c = 0; c < columns.size(); ++c) details_->setColumnWidth(static_cast<int>(c), columns[c].width);
+  columnsFilesMode_ = files;
+}
+
+void CQuolvaneView::Fill(long index) {
+  if (onItemClicked) onItemClicked(-1);
+  setUpdatesEnabled(false);
+  const bool wasFiles = model_->FilesMode();
+  if (onProgress && doc_.showFiles) onProgress(-1);
+  model_->Fill(index, onProgress ? std::function<void(int)>(onProgress) : std::function<void(int)>());
+  if (onProgress && doc_.showFiles) onProgress(101);
+  if (wasFiles != model_->FilesMode() || columnsFilesMode_ != model_->FilesMode()) ApplyColumns();
+  setUpdatesEnabled(true);
+}
+
+void CQuolvaneView::SetMode(Mode mode) {
+  mode_ = mode;
+  if (mode == Details) {
+    stack_->setCurrentWidget(details_);
+    return;
+  }
+  icons_->setViewMode(mode == LargeIcons ? QListView::IconMode : QListView::ListMode);
+  icons_->setIconSize(mode == LargeIcons ? QSize(32, 32) : QSize(16, 16));
+  icons_->setFlow(mode == List ? QListView::TopToBottom : QListView::LeftToRight);
+  icons_->setWrapping(true);
+  icons_->setMovement(QListView::Static);
+  icons_->setGridSize(mode == LargeIcons ? QSize(96, 64) : QSize());
+  icons_->setWordWrap(mode == LargeIcons);
+  stack_->setCurrentWidget(icons_);
+}
+
+long CQuolvaneView::SelectedItem() const {
+  const QModelIndexList selected = icons_->selectionModel()->selectedRows();
+  if (selected.isEmpty()) return -1;
+  return static_cast<long>(model_->RowItem(selected.first().row()));
+}
+
+bool CQuolvaneView::SelectItem(size_t item) {
+  const int row = model_->RowOf(item);
+  if (row < 0) return false;
+  const QModelIndex index = model_->index(row, 0);
+  icons_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  (mode_ == Details ? static_cast<QAbstractItemView*>(details_) : icons_)->scrollTo(index);
+  return true;
+}
+
+bool CQuolvaneView::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress) {
+    // After the view's own selection handling, the description pane follows
+    // the clicked row; a click outside the rows clears it.
+    auto* view = watched == details_->viewport() ? static_cast<QAbstractItemView*>(details_) : icons_;
+    const QPoint pos = static_cast<QMouseEvent*>(event)->position().toPoint();
+    QMetaObject::invokeMethod(
+        this,
+        [this, view, pos] {
+          const QModelIndex at = view->indexAt(pos);
+          if (onItemClicked) onItemClicked(at.isValid() ? static_cast<long>(model_->RowItem(at.row())) : -1);
+        },
+        Qt::QueuedConnection);
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void CQuolvaneView::ShowContextMenu(const QPoint& globalPos) {
+  const long item = SelectedItem();
+  if (item < 0) return;
+  QMenu menu(this);
+  for (const MenuEntry& entry : ListContextMenu(doc_.list, static_cast<size_t>(item))) {
+    if (entry.command == CMD_NONE) {
+      menu.addSeparator();
+      continue;
+    }
+    QAction* action = menu.addAction(Tr(entry.key));
+    action->setEnabled(entry.enabled);
+    action->setData(entry.command);
+  }
+  if (QAction* chosen = menu.exec(globalPos); chosen && onCommand) onCommand(chosen->data().toInt());
+}

@@ -1,0 +1,152 @@
+#include "ui/SearchDialog.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QHeaderView>
+#include <QPushButton>
+
+#include "ports/ProgressSink.h"
+#include "ports/UiPort.h"
+#include "query/SearchSession.h"
+#include "ui/HelpWindow.h"
+#include "ui/Translate.h"
+#include "ui_SearchDialog.h"
+
+namespace {
+
+constexpr int kSearchTemplate = 193;
+
+// Rows of the session, cell texts asked for only when drawn: a search of a
+// big catalog may find hundreds of thousands of items.
+class ResultModel : public QAbstractTableModel {
+ public:
+  explicit ResultModel(CSearchSession& session) : session_(session) {}
+  void Reload() {
+    beginResetModel();
+    columns_ = session_.Columns();
+    endResetModel();
+  }
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : static_cast<int>(session_.Results().size());
+  }
+  int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : static_cast<int>(columns_.size()); }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role != Qt::DisplayRole || !index.isValid()) return {};
+    const auto cells = session_.RowTexts(static_cast<size_t>(index.row()));
+    return static_cast<size_t>(index.column()) < cells.size() ? QString::fromStdString(cells[index.column()]) : QString();
+  }
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section >= static_cast<int>(columns_.size())) return {};
+    return Tr(columns_[section].key);
+  }
+  int Width(int column) const { return columns_[column].width; }
+
+ private:
+  CSearchSession& session_;
+  std::vector<ResultColumn> columns_;
+};
+
+// The walk's progress on the dialog's bar; each step repaints it and lets
+// the window system breathe so that the dialog does not freeze.
+class BarProgress : public IProgressSink {
+ public:
+  explicit BarProgress(QProgressBar* bar) : bar_(bar) {}
+  void Begin(const std::string&) override {
+    bar_->setValue(0);
+    bar_->setVisible(true);
+  }
+  void SetPercent(int percent) override {
+    bar_->setValue(percent);
+    bar_->repaint();
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  void End() override { bar_->setVisible(false); }
+
+ private:
+  QProgressBar* bar_;
+};
+
+QRect g_lastGeometry;
+QSize g_firstSize;
+
+QString SizeText(uint32_t kb) { return QString::number(kb); }
+
+}  // namespace
+
+std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, IUiPort& ui) {
+  QDialog dialog(owner);
+  Ui::SearchDialog form;
+  form.setupUi(&dialog);
+  dialog.setObjectName(QStringLiteral("SearchDialog"));
+  TranslateWindow(&dialog);
+  dialog.setWindowTitle(QString::fromStdString(session.Title()));
+  InstallHelp(&dialog, kSearchTemplate, form.help);
+  for (const char* key : kSearchKindKeys) form.kind->addItem(Tr(key));
+  form.progress->setVisible(false);
+
+  auto fillHistory = [&](const std::string& text) {
+    form.text->clear();
+    for (const std::string& entry : session.HistoryEntries()) form.text->addItem(QString::fromStdString(entry));
+    form.text->setEditText(QString::fromStdString(text));
+  };
+  const SearchRequest initial = session.InitialRequest();
+  fillHistory(initial.text);
+  form.caseSensitive->setChecked(initial.caseSensitive);
+  form.minSize->setText(SizeText(initial.minKb));
+  form.maxSize->setText(SizeText(initial.maxKb));
+  form.kind->setCurrentIndex(initial.kind);
+  uint32_t lastMin = initial.minKb, lastMax = initial.maxKb;
+
+  ResultModel model(session);
+  model.Reload();
+  form.results->setModel(&model);
+  form.results->setSelectionMode(QAbstractItemView::SingleSelection);
+  form.results->setSelectionBehavior(QAbstractItemView::SelectRows);
+  auto setWidths = [&] {
+    for (int c = 0; c < model.columnCount({}); ++c) form.results->setColumnWidth(c, model.Width(c));
+  };
+  setWidths();
+  QObject::connect(form.results->selectionModel(), &QItemSelectionModel::currentRowChanged, &dialog,
+                   [&](const QModelIndex& current) { session.selectedRow = current.isValid() ? current.row() : -1; });
+
+  // Field validation: a size that is not a whole number is reported and the
+  // last accepted value comes back.
+  auto readSize = [&](QLineEdit* field, uint32_t& last) {
+    if (!ParseSizeField(field->text().toStdString(), last)) {
+      ui.MessageBox(SizeFieldError(), Tr("IDS_WARNING").toStdString(), MB_ICONEXCLAMATION);
+      field->setText(SizeText(last));
+    }
+    return last;
+  };
+  BarProgress progress(form.progress);
+  QObject::connect(form.find, &QPushButton::clicked, &dialog, [&] {
+    SearchRequest request;
+    request.text = form.text->currentText().toStdString();
+    request.caseSensitive = form.caseSensitive->isChecked();
+    request.minKb = readSize(form.minSize, lastMin);
+    request.maxKb = readSize(form.maxSize, lastMax);
+    request.kind = form.kind->currentIndex();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    session.Find(request, ui, &progress);
+    QApplication::restoreOverrideCursor();
+    fillHistory(request.text);
+    model.Reload();
+    setWidths();
+    if (!session.Results().empty()) form.results->setFocus();
+  });
+  std::optional<size_t> chosen;
+  auto goTo = [&] {
+    if ((chosen = session.GoTo())) dialog.accept();
+  };
+  QObject::connect(form.goTo, &QPushButton::clicked, &dialog, goTo);
+  QObject::connect(form.results, &QAbstractItemView::doubleClicked, &dialog, goTo);
+  QObject::connect(form.exit, &QPushButton::clicked, &dialog, &QDialog::reject);
+
+  dialog.resize(std::max(dialog.sizeHint().width(), 720), std::max(dialog.sizeHint().height(), 420));
+  if (g_firstSize.isEmpty()) g_firstSize = dialog.size();
+  dialog.setMinimumSize(g_firstSize);
+  if (g_lastGeometry.isValid()) dialog.setGeometry(g_lastGeometry);
+  dialog.exec();
+  g_lastGeometry = dialog.geometry();
+  return chosen;
+}

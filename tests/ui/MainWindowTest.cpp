@@ -1,0 +1,191 @@
+// The main window's panes over small catalogs: what can break between the
+// core's rules and what the user sees.
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTreeView>
+
+#include "i18n/Translator.h"
+#include "picture/Bitmap.h"
+#include "query/Filters.h"
+#include "ui/CatalogTree.h"
+#include "ui/DescriptionPane.h"
+#include "ui/DibWnd.h"
+#include "ui/FileListView.h"
+#include "ui/Translate.h"
+#include "ui/UiTestUtil.h"
+
+namespace {
+
+QString Cell(CQuolvaneView* list, int row, int column) {
+  return list->Model()->data(list->Model()->index(row, column), Qt::DisplayRole).toString();
+}
+
+QStringList ChildNames(CTreeVarn* tree, const QModelIndex& parent) {
+  QStringList names;
+  for (int r = 0; r < tree->model()->rowCount(parent); ++r) names << tree->model()->index(r, 0, parent).data().toString();
+  return names;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void EmptyCatalogShowsOnlyTheRoot() {
+    UiFixture f;
+    f.Show();
+    CTreeVarn* tree = f.frame->Tree();
+    QCOMPARE(tree->model()->rowCount(), 1);
+    QCOMPARE(tree->model()->rowCount(tree->model()->index(0, 0)), 0);
+    QVERIFY(TreeContextMenu(f.List(), -1).empty());
+    // Before any selection: the selected-text, a blank, and "None".
+    QCOMPARE(f.frame->StatusPart(0)->toolTip(), QStringLiteral("Currently selected:  None"));
+  }
+
+  void FilterWithNoPassingFileKeepsOnlyFolders() {
+    UiFixture f;
+    f.Add(ITEM_FOLDER, "Discs", 0);
+    f.AddMedia("CD1", 1, "/nonexistent");
+    f.Add(ITEM_DIRECTORY, "docs", 2);
+    f.Add(ITEM_FILE, "a.txt", 3);
+    Filter none;
+    none.name = "Pictures";
+    none.extensions = {"jpg"};
+    f.Doc().Settings().filters.filters = {none};
+    f.Doc().Settings().filters.current = 0;
+    f.Show();
+    CTreeVarn* tree = f.frame->Tree();
+    const QModelIndex root = tree->model()->index(0, 0);
+    QCOMPARE(ChildNames(tree, root), QStringList{QStringLiteral("Discs")});
+    QCOMPARE(tree->model()->rowCount(tree->model()->index(0, 0, root)), 0);
+  }
+
+  void RenamedMediaMovesToItsPlaceAndStaysSelected() {
+    UiFixture f;
+    f.AddMedia("Alpha", 0, "/nonexistent");
+    f.AddMedia("Beta", 0, "/nonexistent");
+    f.AddMedia("Gamma", 0, "/nonexistent");
+    f.Show();
+    CTreeVarn* tree = f.frame->Tree();
+    QVERIFY(tree->SelectItem(0));
+    QVERIFY(f.Doc().Rename(0, "zulu"));
+    const QModelIndex root = tree->model()->index(0, 0);
+    QCOMPARE(ChildNames(tree, root), (QStringList{"Beta", "Gamma", "zulu"}));
+    QCOMPARE(tree->currentIndex(), tree->model()->index(2, 0, root));
+    QCOMPARE(f.Doc().currentIndex, 0L);
+    QVERIFY(f.Doc().IsModified());
+    QVERIFY(f.frame->windowTitle().contains(QStringLiteral(" - Quolvane")));
+    QVERIFY(f.frame->isWindowModified());
+  }
+
+  void EnterTwiceExpandsThenCollapsesAndDirectoriesRefuseEditing() {
+    UiFixture f;
+    f.Add(ITEM_FOLDER, "Discs", 0);
+    f.AddMedia("CD1", 1, "/nonexistent");
+    f.Add(ITEM_DIRECTORY, "docs", 2);
+    f.Show();
+    CTreeVarn* tree = f.frame->Tree();
+    QVERIFY(tree->SelectItem(0));
+    const QModelIndex folder = tree->currentIndex();
+    tree->collapse(folder);
+    QTest::keyClick(tree, Qt::Key_Return);
+    QVERIFY(tree->isExpanded(folder));
+    QTest::keyClick(tree, Qt::Key_Return);
+    QVERIFY(!tree->isExpanded(folder));
+    QVERIFY(tree->SelectItem(2));
+    QVERIFY(!(tree->model()->flags(tree->currentIndex()) & Qt::ItemIsEditable));
+    tree->EditCurrent();
+    QVERIFY(!tree->IsEditing());
+    QVERIFY(tree->SelectItem(1));
+    QVERIFY(tree->model()->flags(tree->currentIndex()) & Qt::ItemIsEditable);
+  }
+
+  void FileListColumnsAndDirectoryOrder() {
+    UiFixture f;
+    f.AddMedia("CD1", 0, "/nonexistent");
+    f.Add(ITEM_FILE, "b.TXT", 1, 1023);
+    f.Add(ITEM_DIRECTORY, "zdir", 1);
+    f.Add(ITEM_FILE, "a.txt", 1, 1048576);
+    f.Add(ITEM_FILE, "README", 1, 10);
+    f.Show();
+    CQuolvaneView* list = f.frame->List();
+    // The root leaves the list empty.
+    QCOMPARE(list->Model()->rowCount(), 0);
+    QVERIFY(f.frame->Tree()->SelectItem(0));
+    QCOMPARE(list->Model()->rowCount(), 4);
+    QCOMPARE(Cell(list, 0, 0), QStringLiteral("zdir"));
+    QCOMPARE(Cell(list, 0, 1), QString());
+    QCOMPARE(Cell(list, 1, 0), QStringLiteral("a.txt"));
+    QCOMPARE(Cell(list, 1, 1), QStringLiteral("1024 Ko"));
+    QCOMPARE(Cell(list, 2, 1), QStringLiteral("0 Ko"));
+    // The first click sorts descending; directories stay first.
+    list->Model()->ClickColumn(0);
+    QCOMPARE(Cell(list, 0, 0), QStringLiteral("zdir"));
+    QCOMPARE(Cell(list, 1, 0), QStringLiteral("README"));
+    QCOMPARE(list->DetailsView()->header()->count(), 5);
+    QCOMPARE(list->Model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Size"));
+    QCOMPARE(IconKeyOf(*f.List()[4], true), std::string("readme"));
+    QCOMPARE(IconKeyOf(*f.List()[1], true), IconKeyOf(*f.List()[3], true));
+  }
+
+  void ApplicationThreeLevelsDownIsListed() {
+    UiFixture f;
+    f.AddMedia("CD1", 0, "/nonexistent");
+    f.Add(ITEM_DIRECTORY, "a", 1);
+    f.Add(ITEM_DIRECTORY, "b", 2);
+    auto app = std::make_unique<CFileItemAppli>();
+    app->name = "setup";
+    app->level = 3;
+    app->description = "Great Tool 2.0";
+    f.List().items.push_back(std::move(app));
+    f.Doc().showFiles = 0;
+    f.Show();
+    QVERIFY(f.frame->Tree()->SelectItem(0));
+    CQuolvaneView* list = f.frame->List();
+    QCOMPARE(list->Model()->rowCount(), 1);
+    QCOMPARE(Cell(list, 0, 0), QStringLiteral("Great Tool 2.0"));
+  }
+
+  void ThumbnailNeedsItsMediumAndTakesTheStrip() {
+    QTemporaryDir disk;
+    UiFixture f;
+    f.AddMedia("Absent", 0, "/nonexistent/medium");
+    CFileItem& away = f.Add(ITEM_FILE, "p.jpg", 1);
+    away.thumbnail = std::make_unique<PLBitmap>(40, 30, 24);
+    away.description = "Picture 40 x 30";
+    f.AddMedia("Here", 0, disk.path().toStdString());
+    CFileItem& here = f.Add(ITEM_FILE, "q.jpg", 1);
+    here.thumbnail = std::make_unique<PLBitmap>(40, 30, 24);
+    QFile(disk.filePath(QStringLiteral("q.jpg"))).open(QIODevice::WriteOnly);
+    f.Show();
+    f.frame->resize(800, 600);
+    f.frame->show();
+    CInputView* pane = f.frame->Description();
+    pane->Show(1);
+    QCOMPARE(pane->Text()->toPlainText(), QStringLiteral("Picture 40 x 30"));
+    QVERIFY(!pane->PictureShown());
+    pane->Show(3);
+    QVERIFY(pane->PictureShown());
+    QCOMPARE(pane->Picture()->width(), 101);
+    pane->Show(-1);
+    QVERIFY(!pane->PictureShown());
+    QVERIFY(pane->Text()->toPlainText().isEmpty());
+  }
+
+  void FrenchMenus() {
+    UiFixture f("[Config]\nLoadLastUsed=0\nLanguage=FR\n");
+    QStringList titles;
+    for (QAction* a : f.frame->menuBar()->actions()) titles << a->text();
+    QCOMPARE(titles.value(0), QStringLiteral("&Fichier"));
+    for (const QString& t : titles) QVERIFY2(!t.startsWith(QLatin1String("$$")), qPrintable(t));
+    QVERIFY(f.frame->StatusPart(0)->toolTip().startsWith(Tr("IDS_SELECTED")));
+    InitTranslator(std::string(), "US");
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"

@@ -1,0 +1,141 @@
+// The search dialog over a session: what the user sees when it opens, the
+// history, a bad size field, "$$Go to ..." and its smallest size.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeView>
+
+#include "query/SearchSession.h"
+#include "ui/CatalogTree.h"
+#include "ui/FileListView.h"
+#include "ui/SearchDialog.h"
+#include "ui/UiTestUtil.h"
+
+namespace {
+
+void Catalog(UiFixture& f) {
+  f.AddMedia("CD1", 0, "/nonexistent");
+  f.Add(ITEM_DIRECTORY, "docs", 1);
+  f.Add(ITEM_FILE, "song.mp3", 2, 150 * 1024);
+  f.Add(ITEM_FILE, "readme.txt", 2, 10);
+  f.Show();
+}
+
+}  // namespace
+
+class SearchDialogTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void FirstOpeningKindFollowsTheListMode() {
+    UiFixture f;
+    Catalog(f);
+    for (bool filesMode : {true, false}) {
+      SearchDialogMemory memory;
+      CSearchSession session(f.List(), -1, f.app.settings.searchHistory, memory, filesMode);
+      QString kind, title;
+      WhenModal([&](QWidget* d) {
+        kind = Child<QComboBox>(d, "kind")->currentText();
+        title = d->windowTitle();
+        Child<QPushButton>(d, "exit")->click();
+      });
+      QVERIFY(!RunSearchDialog(f.frame.get(), session, f.scripted));
+      QCOMPARE(kind, filesMode ? QStringLiteral("Search for all") : QStringLiteral("Directory name"));
+      QCOMPARE(title, QStringLiteral("Search in \\"));
+    }
+  }
+
+  void HistoryKeepsTenMostRecentFirst() {
+    UiFixture f;
+    Catalog(f);
+    SearchDialogMemory memory;
+    CSearchSession session(f.List(), -1, f.app.settings.searchHistory, memory, true);
+    QStringList shown;
+    WhenModal([&](QWidget* d) {
+      auto* text = Child<QComboBox>(d, "text");
+      for (int n = 1; n <= 11; ++n) {
+        text->setEditText(QStringLiteral("*.%1").arg(n));
+        Child<QPushButton>(d, "find")->click();
+      }
+      text->setEditText(QStringLiteral("*.5"));
+      Child<QPushButton>(d, "find")->click();
+      for (int i = 0; i < text->count(); ++i) shown << text->itemText(i);
+      Child<QPushButton>(d, "exit")->click();
+    });
+    RunSearchDialog(f.frame.get(), session, f.scripted);
+    QCOMPARE(shown.size(), 10);
+    QCOMPARE(shown.first(), QStringLiteral("*.5"));
+    QCOMPARE(shown.count(QStringLiteral("*.5")), 1);
+    QVERIFY(!shown.contains(QStringLiteral("*.1")));  // pushed out
+    QCOMPARE(shown.last(), QStringLiteral("*.2"));
+  }
+
+  void NonNumericSizeIsReportedAndTheLastValueUsed() {
+    UiFixture f;
+    Catalog(f);
+    SearchDialogMemory memory;
+    memory.minKb = 100;
+    CSearchSession session(f.List(), -1, f.app.settings.searchHistory, memory, true);
+    QString fieldAfter;
+    WhenModal([&](QWidget* d) {
+      Child<QComboBox>(d, "text")->setEditText(QString());
+      Child<QComboBox>(d, "kind")->setCurrentIndex(SEARCH_FILE_NAME);
+      Child<QLineEdit>(d, "minSize")->setText(QStringLiteral("12x"));
+      Child<QPushButton>(d, "find")->click();
+      fieldAfter = Child<QLineEdit>(d, "minSize")->text();
+      Child<QPushButton>(d, "exit")->click();
+    });
+    RunSearchDialog(f.frame.get(), session, f.scripted);
+    QCOMPARE(f.scripted.boxes.size(), size_t(1));
+    QCOMPARE(fieldAfter, QStringLiteral("100"));
+    QCOMPARE(session.LastCriteria().minKb, 100u);
+    QCOMPARE(session.Results(), std::vector<size_t>{2});  // only song.mp3 is 100 Kb or more
+  }
+
+  void GoToSelectsTheItemInTreeAndList() {
+    UiFixture f;
+    Catalog(f);
+    f.frame->Tree()->SelectItem(0);
+    f.port.SetOwner(f.frame.get());
+    WhenModal([&](QWidget* d) {
+      Child<QComboBox>(d, "text")->setEditText(QStringLiteral("readme.txt"));
+      Child<QComboBox>(d, "kind")->setCurrentIndex(SEARCH_FILE_NAME);
+      Child<QPushButton>(d, "find")->click();
+      auto* results = Child<QTreeView>(d, "results");
+      results->setCurrentIndex(results->model()->index(0, 0));
+      Child<QPushButton>(d, "goTo")->click();
+    });
+    SearchDialogMemory memory;
+    CSearchSession session(f.List(), f.Doc().currentIndex, f.app.settings.searchHistory, memory, true);
+    const auto chosen = RunSearchDialog(f.frame.get(), session, f.port);
+    QCOMPARE(chosen, std::optional<size_t>(3));
+    f.frame->ShowItem(*chosen);
+    QCOMPARE(f.Doc().currentIndex, 1L);  // the tree shows its directory
+    QCOMPARE(f.frame->List()->SelectedItem(), 3L);
+  }
+
+  void NeverSmallerThanAtItsFirstOpening() {
+    UiFixture f;
+    Catalog(f);
+    SearchDialogMemory memory;
+    CSearchSession session(f.List(), -1, f.app.settings.searchHistory, memory, true);
+    QSize first, minimum, reopened;
+    WhenModal([&](QWidget* d) {
+      first = d->size();
+      d->resize(first.width() + 80, first.height() + 40);
+      Child<QPushButton>(d, "exit")->click();
+    });
+    RunSearchDialog(f.frame.get(), session, f.scripted);
+    WhenModal([&](QWidget* d) {
+      minimum = d->minimumSize();
+      reopened = d->size();
+      Child<QPushButton>(d, "exit")->click();
+    });
+    RunSearchDialog(f.frame.get(), session, f.scripted);
+    QCOMPARE(minimum, first);
+    QCOMPARE(reopened, QSize(first.width() + 80, first.height() + 40));
+  }
+};
+
+QTEST_MAIN(SearchDialogTest)
+#include "SearchDialogTest.moc"
