@@ -10,7 +10,9 @@ CParentIndex::CParentIndex(const CFileItemList& list, const std::function<bool(c
   // A stack of the positions whose level is below every later one: the
   // candidates for the parent of what comes next.
   std::vector<int32_t> open;
+  constexpr size_t kAhead = 16;  // items live apart from the list: fetch them early
   for (size_t i = 0; i < list.size(); ++i) {
+    if (i + kAhead < list.size()) __builtin_prefetch(list[i + kAhead]);
     const CFileItem& item = *list[i];
     if (!take(item)) continue;
     while (!open.empty() && level_[static_cast<size_t>(open.back())] >= item.level) open.pop_back();
