@@ -9,6 +9,7 @@
 
 #include "app/Document.h"
 #include "app/Settings.h"
+#include "i18n/Translator.h"
 #include "ui/Icons.h"
 #include "ui/Translate.h"
 
@@ -119,7 +120,7 @@ CTreeVarn::CTreeVarn(CQuolvaneDoc& doc, QWidget* parent) : QTreeView(parent), do
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setRootIsDecorated(true);
-  setAccessibleName(QStringLiteral("$$Directory"));
+  setAccessibleName(QString::fromStdString(BilingualText("Catalog tree", "Arbre du catalogue")));
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) { CurrentChanged(current); });
   model_->onRename = [this](long item, const std::string& name) {

@@ -11,6 +11,7 @@
 
 #include "app/Document.h"
 #include "app/Settings.h"
+#include "i18n/Translator.h"
 #include "query/Filters.h"
 #include "query/ListSort.h"
 #include "query/Panes.h"
@@ -117,7 +118,7 @@ CQuolvaneView::CQuolvaneView(CQuolvaneDoc& doc, CFileTypeCache& types, QWidget* 
   icons_->setResizeMode(QListView::Adjust);
   icons_->setSelectionMode(QAbstractItemView::SingleSelection);
   icons_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  icons_->setAccessibleName(QStringLiteral("$$Research results"));
+  icons_->setAccessibleName(QString::fromStdString(BilingualText("File list", "Liste des fichiers")));
   details_ = new QTreeView;
   details_->setModel(model_);
   details_->setSelectionModel(icons_->selectionModel());
@@ -127,7 +128,7 @@ CQuolvaneView::CQuolvaneView(CQuolvaneDoc& doc, CFileTypeCache& types, QWidget* 
   details_->setAllColumnsShowFocus(true);
   details_->setSelectionMode(QAbstractItemView::SingleSelection);
   details_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  details_->setAccessibleName(QStringLiteral("$$Research results"));
+  details_->setAccessibleName(QString::fromStdString(BilingualText("File list", "Liste des fichiers")));
   details_->header()->setSectionsClickable(true);
   details_->header()->setStretchLastSection(false);
   connect(details_->header(), &QHeaderView::sectionClicked, this, [this](int column) { model_->ClickColumn(column); });
