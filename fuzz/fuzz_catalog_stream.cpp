@@ -1,6 +1,7 @@
 // Catalog stream reader: any bytes give items or a CCatalogException, and the
 // list is untouched by a failed read. What reads is written again and must
-// read back to the same items.
+// read back to the same items. Recovery of the same bytes gives a tree that
+// writes and reads back whole.
 #include <cstdlib>
 #include <cstring>
 
@@ -29,10 +30,22 @@ void Same(const CFileItem& a, const CFileItem& b) {
   }
 }
 
+void Recover(const uint8_t* data, size_t size) {
+  CFileItemList kept;
+  CMemorySource source(data, size);
+  const CatalogRecovery r = RecoverCatalog(kept, source);
+  Check(r.kept == kept.size());
+  for (size_t i = 0; i < kept.size(); ++i) Check(kept[i]->level >= 0 && kept[i]->level <= (i ? kept[i - 1]->level + 1 : 0));
+  const std::vector<uint8_t> bytes = WriteCatalogToMemory(kept);
+  CFileItemList back;
+  Check(ReadCatalogFromMemory(back, bytes.data(), bytes.size()) == CatalogReadResult::Ok && back.size() == kept.size());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PLSetPixelLimit(uint64_t{1} << 24);
+  Recover(data, size);
   CFileItemList list;
   list.items.push_back(std::make_unique<CFileItem>(ITEM_FOLDER, "sentinel", 0, 0, 0, 0));
   list.RebuildContainerIndex();

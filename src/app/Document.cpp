@@ -11,6 +11,7 @@
 #include <new>
 
 #include "app/Settings.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "describe/Archive.h"
@@ -50,20 +51,6 @@ std::string AbsolutePathOf(const std::string& path) {
 }
 
 }  // namespace
-
-int CatalogWriteProblem(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    if (::access(path.c_str(), W_OK) != 0) return errno;
-  } else if (errno != ENOENT) {
-    return errno;
-  }
-  fs::path dir = fs::path(path).parent_path();
-  if (dir.empty()) dir = ".";
-  if (::access(dir.c_str(), W_OK | X_OK) != 0) return errno;
-  return 0;
-}
 
 int CatalogReadProblem(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -159,22 +146,41 @@ bool CQuolvaneDoc::CheckReadable(const std::string& path) {
   return false;
 }
 
+bool CQuolvaneDoc::FileChangedSinceRead(const std::string& path) const {
+  if (readPath_.empty() || AbsolutePathOf(path) != readPath_) return false;
+  return CatalogFileStamp::Of(path) != readStamp_;
+}
+
 SerializeResult CQuolvaneDoc::OpenAndSerialize(const std::string& path, bool forWrite) {
   WaitCursor wait(View());
+  // Another program (a scan from the command line, another window) may
+  // have saved the file since it was read: replacing it would lose that.
+  if (forWrite && FileChangedSinceRead(path) &&
+      ui_.MessageBox(FormatInserts(Translate("IDS_CATALOGCHANGED"), {AbsolutePathOf(path)}),
+                     Translate("IDS_WARNING"), MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return SerializeResult::Declined;
+  const bool opening = !forWrite && list.size() == 0;
   if (forWrite) {
-    if (const int problem = CatalogWriteProblem(path)) {
-      ui_.MessageBox(FormatInserts(Translate("IDS_CANNOTOPENFILE2"), {path, SystemTextForBox(std::strerror(problem))}),
+    if (const std::string problem = CatalogWriteProblem(path); !problem.empty()) {
+      ui_.MessageBox(FormatInserts(Translate("IDS_CANNOTOPENFILE2"), {path, SystemTextForBox(problem)}),
                      std::string(), MB_ICONERROR);
       return SerializeResult::CannotOpen;
     }
   } else if (!CheckReadable(path)) {
     return SerializeResult::CannotOpen;
   }
-  return ReportStreamErrors([&] {
+  const SerializeResult result = ReportStreamErrors([&] {
     if (!forWrite) return LoadCatalogFile(list, path, View().Progress());
     SaveCatalogFile(list, path, View().Progress());
     return CatalogReadResult::Ok;
   });
+  // What was read into an empty catalog, or written, is the file on disk
+  // that a later save may replace without asking. A merge is not.
+  if (result == SerializeResult::Ok && (opening || forWrite)) {
+    readPath_ = AbsolutePathOf(path);
+    readStamp_ = CatalogFileStamp::Of(path);
+  }
+  return result;
 }
 
 SerializeResult CQuolvaneDoc::ReportStreamErrors(const std::function<CatalogReadResult()>& run) {
@@ -267,6 +273,7 @@ void CQuolvaneDoc::OnFileNew() {
   SetPathName(Translate("IDS_DB_NONAME") + ".QVD");
   list.Clear();
   list.fileVersion = CATALOG_VERSION;
+  readPath_.clear();
   ResetSelection();
   modified_ = false;
   Refresh();
@@ -348,6 +355,31 @@ void CQuolvaneDoc::MergePath(const std::string& path) {
   if (r == SerializeResult::Ok) modified_ = true;
   Refresh();
   AddRecentFile(settings_.recentFiles, AbsolutePathOf(path));
+}
+
+bool CQuolvaneDoc::OfferRecovery(const std::string& damagedPath) {
+  CFileItemList kept;
+  CatalogRecovery r;
+  try {
+    r = RecoverCatalogFile(kept, damagedPath);
+  } catch (const CCatalogException&) {
+    return false;  // not even opened: nothing to offer
+  }
+  if (!r.damaged) return false;
+  const std::string text =
+      FormatInserts(Translate("IDS_RECOVERASK"), {AbsolutePathOf(damagedPath), std::to_string(r.damageOffset),
+                                                  std::to_string(r.kept), std::to_string(r.announced)});
+  if (ui_.MessageBox(text, Translate("IDS_WARNING"), MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
+  const auto out = ChooseCatalogFile(true);
+  if (!out) return false;
+  list = std::move(kept);
+  ResetSelection();
+  if (!SaveAsPath(*out)) {
+    // Kept open, unsaved, rather than lost a second time.
+    modified_ = true;
+    Refresh();
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------------------

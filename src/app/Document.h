@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/Print.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItemList.h"
 #include "query/SearchSession.h"
@@ -54,11 +55,11 @@ enum class SerializeResult {
   CannotOpen,  // IDS_CANNOTOPENFILE2 was shown
   Failed,      // a read, write or memory error was shown; nothing was changed
   TooRecent,   // IDS_TOORECENTFILE was shown; nothing was read
+  Declined,    // the file changed on disk since it was read; the user kept it
 };
 
-// Why a catalog cannot be written at path (errno), 0 when it can be tried.
-// A file the user made read-only is not replaced.
-int CatalogWriteProblem(const std::string& path);
+// Why a catalog cannot be written at path: CatalogWriteProblem
+// (catalog/CatalogStream.h).
 // Why a catalog cannot be read from path (errno), 0 when it can be opened.
 int CatalogReadProblem(const std::string& path);
 
@@ -119,11 +120,22 @@ class CQuolvaneDoc {
   bool SaveAsPath(const std::string& path);
   void OnFileMerge();
   void MergePath(const std::string& path);
+  // After Open failed on a damaged file: offers (IDS_RECOVERASK) to save the
+  // items that can be read before the damage as a new catalog, through the
+  // save dialog, and opens that catalog. False when the file is not damaged
+  // or the user declined (the document is then as it was).
+  bool OfferRecovery(const std::string& damagedPath);
 
   // Reads (append) or writes the whole catalog, reporting every failure to
   // the user. A write goes to a temporary file beside the target that
-  // replaces it only when complete, so a failed save leaves the old file.
+  // replaces it only when complete, so a failed save leaves the old file;
+  // a read-only file is refused (write error). Before replacing the file
+  // the catalog was read from, asks (IDS_CATALOGCHANGED) when another
+  // program changed it since.
   SerializeResult OpenAndSerialize(const std::string& path, bool forWrite);
+  // Whether path is the file the catalog was read from (or last saved to)
+  // and its size, time or first bytes have changed since.
+  bool FileChangedSinceRead(const std::string& path) const;
 
   // Catalog commands, on the current index.
   void OnNewMedia();
@@ -206,6 +218,9 @@ class CQuolvaneDoc {
   IDocumentView nullView_;
   std::string pathName_;
   bool modified_ = false;
+  // The file last read into an empty catalog or written, as it was then.
+  std::string readPath_;
+  CatalogFileStamp readStamp_;
   SearchDialogMemory searchMemory_;
   CSearchSession* activeSearch_ = nullptr;
   CScanProgress* scanProgress_ = nullptr;

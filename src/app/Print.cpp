@@ -6,6 +6,7 @@
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "scan/MediaPaths.h"
+#include "text/Codepage.h"
 
 const char* const kPrintRuler = "---------1---------2---------3---------4---------5---------6---------7---------8-";
 
@@ -144,8 +145,9 @@ std::string PrintJobAsText(const CFileItemList& list, const CPrintJob& job, cons
     rows[n + 8] = rule;
     rows[n + 9] = p.footer;
     if (page > 1) out += '\f';
+    // A name holding a line break still prints as one line.
     for (const auto& r : rows) {
-      out += r;
+      out += OneLineText(r);
       out += '\n';
     }
   }

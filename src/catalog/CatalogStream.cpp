@@ -76,10 +76,13 @@ std::string Printable(std::string_view bytes) {
 // Bytes in, little-endian, either from memory or buffered over a source.
 class Input {
  public:
-  Input(const uint8_t* data, size_t size) : cur_(data), end_(data + size) {}
+  Input(const uint8_t* data, size_t size) : cur_(data), end_(data + size), start_(data) {}
   explicit Input(ICatalogSource& source) : src_(&source), buf_(kIoBufferSize) {
-    cur_ = end_ = buf_.data();
+    cur_ = end_ = start_ = buf_.data();
   }
+
+  // Bytes of the stream consumed so far.
+  uint64_t Position() const { return fetched_ - static_cast<uint64_t>(end_ - cur_); }
 
   uint8_t U8() {
     if (cur_ == end_) Fill(1);
@@ -139,6 +142,7 @@ class Input {
       while (n) {
         const size_t got = src_->Read(dst, n);
         if (got == 0) EndOfData();
+        fetched_ += got;
         dst += got;
         n -= got;
       }
@@ -192,6 +196,7 @@ class Input {
     while (static_cast<size_t>(end_ - cur_) < need) {
       const size_t got = src_->Read(buf_.data() + (end_ - cur_), buf_.size() - static_cast<size_t>(end_ - cur_));
       if (got == 0) return false;
+      fetched_ += got;
       end_ += got;
     }
     return true;
@@ -202,8 +207,11 @@ class Input {
 
   const uint8_t* cur_ = nullptr;
   const uint8_t* end_ = nullptr;
+  const uint8_t* start_ = nullptr;
   ICatalogSource* src_ = nullptr;
   std::vector<uint8_t> buf_;
+  // Bytes taken from the source (for memory, all of it, consumed or not).
+  uint64_t fetched_ = static_cast<uint64_t>(end_ - start_);
 };
 
 // Class and object numbering of one load archive: entry k stands for index
@@ -235,7 +243,7 @@ void ReadString(Input& in, std::string& out) {
     std::u16string units(static_cast<size_t>(len), u'\0');
     for (size_t i = 0; i < units.size(); ++i)
       units[i] = static_cast<char16_t>(static_cast<uint8_t>(raw[2 * i]) | (static_cast<uint8_t>(raw[2 * i + 1]) << 8));
-    out = Utf16ToUtf8(units);
+    out = Utf16ToUtf8(units, true);  // escaped bytes of Linux names come back as they went
     return;
   }
   if (const uint8_t* p = in.Peek(len)) {
@@ -402,10 +410,16 @@ struct ReadItems {
   size_t size() const { return items.size(); }
 };
 
-void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress) {
+// Where reading stopped when a damaged stream is read for what it holds.
+struct Salvage {
+  uint64_t unitStart = 0;  // stream offset of the item, block or compressed byte where reading failed
+};
+
+void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress, Salvage* salvage) {
   ZInflate z;
   std::vector<uint8_t> packed, plain;
   while (out.size() < count) {
+    if (salvage) salvage->unitStart = in.Position();
     const uint32_t itemCount = in.U32();
     const uint32_t packedLength = in.U32();
     const uint32_t plainLength = in.U32();
@@ -415,7 +429,15 @@ void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress) {
     if (static_cast<uint64_t>(itemCount) * kMinRecordV4 > plainLength ||
         plainLength > static_cast<uint64_t>(packedLength) * kMaxInflateRatio + 64)
       ReadError("damaged block header");
-    in.ReadInto(packed, packedLength);
+    // A cut-off stream still inflates as far as it goes when salvaging.
+    bool cut = false;
+    const uint64_t payloadStart = in.Position();
+    if (salvage && in.Remaining() && *in.Remaining() < packedLength) {
+      in.ReadInto(packed, *in.Remaining());
+      cut = true;
+    } else {
+      in.ReadInto(packed, packedLength);
+    }
     if (!z.live) {
       const int rc = inflateInit(&z.zs);
       if (rc == Z_MEM_ERROR) throw std::bad_alloc();
@@ -424,14 +446,27 @@ void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress) {
     }
     if (plain.size() < plainLength) plain.resize(plainLength);
     z.zs.next_in = packed.data();
-    z.zs.avail_in = packedLength;
+    z.zs.avail_in = static_cast<uInt>(packed.size());
     z.zs.next_out = plain.data();
     z.zs.avail_out = plainLength;
     const int rc = inflate(&z.zs, Z_SYNC_FLUSH);
     if (rc == Z_MEM_ERROR) throw std::bad_alloc();
-    if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) ReadError("damaged compressed data: " + ZlibText(z.zs, rc));
-    if (z.zs.avail_out != 0 || z.zs.avail_in != 0)
+    const bool inflated = rc == Z_OK || rc == Z_STREAM_END || rc == Z_BUF_ERROR;
+    if (!inflated || cut || z.zs.avail_out != 0 || z.zs.avail_in != 0) {
+      // What inflated before the damage still holds whole items.
+      if (salvage) {
+        salvage->unitStart = payloadStart + (packed.size() - z.zs.avail_in);
+        Input partial(plain.data(), plainLength - z.zs.avail_out);
+        LoadMap map;
+        try {
+          for (uint32_t k = 0; k < itemCount; ++k) out.Add(ReadItem(partial, map, 4));
+        } catch (const CCatalogException&) {
+        }
+      }
+      if (cut) EndOfData();
+      if (!inflated) ReadError("damaged compressed data: " + ZlibText(z.zs, rc));
       ReadError("damaged compressed data: a block does not inflate to its stated length");
+    }
     Input block(plain.data(), plainLength);
     LoadMap map;
     for (uint32_t k = 0; k < itemCount; ++k) {
@@ -747,52 +782,72 @@ size_t CMemorySource::Read(uint8_t* dst, size_t n) {
   return take;
 }
 
+namespace {
+
+// The items of a stream into read; its version into version. Throws on a
+// read error, with salvage (when given) saying where.
+CatalogReadResult ReadStream(Input& in, ReadItems& read, int& version, Progress& progress, uint32_t& count,
+                             Salvage* salvage) {
+  bool compressed = false;
+  count = in.Count();
+  if (count == 0 && !in.AtEnd()) {
+    const uint32_t v = in.Count();
+    if (v > 4) return CatalogReadResult::TooRecent;
+    version = static_cast<int>(v);
+    if (version == 4) compressed = (in.Count() & 0xFF) != 0;
+    count = in.Count();
+  }
+  // Every item takes some bytes in the stream, so a count that the data
+  // cannot hold is refused before anything is allocated for it.
+  const auto left = in.Remaining();
+  if (left) {
+    const uint64_t most = compressed ? *left * kMaxInflateRatio / kMinRecordV4 : *left / kMinRecordOld;
+    if (count > most)
+      ReadError("the catalog announces " + std::to_string(count) + " items but holds at most " +
+                std::to_string(most));
+  }
+  read.items.reserve(std::min<uint64_t>(count, left ? *left : 65536));
+  if (compressed) {
+    ReadBlocks(in, count, read, progress, salvage);
+  } else {
+    LoadMap map;
+    for (uint32_t k = 0; k < count; ++k) {
+      if (salvage) salvage->unitStart = in.Position();
+      read.Add(ReadItem(in, map, version));
+      progress.Update(read.size(), count);
+    }
+  }
+  return CatalogReadResult::Ok;
+}
+
+// Appends what was read to list (the room is made first, so nothing here
+// can fail half-way).
+void AppendRead(CFileItemList& list, ReadItems& read) {
+  const size_t base = list.items.size();
+  list.containerIndex.reserve(list.containerIndex.size() + read.containers.size());
+  if (base != 0) list.items.reserve(base + read.items.size());
+  if (base == 0) {
+    list.items = std::move(read.items);
+  } else {
+    for (auto& p : read.items) list.items.push_back(std::move(p));
+  }
+  for (uint32_t i : read.containers) list.containerIndex.push_back(static_cast<uint32_t>(base + i));
+}
+
+}  // namespace
+
 CatalogReadResult ReadCatalog(CFileItemList& list, ICatalogSource& source, IProgressSink* progressSink,
                               const std::string& progressText) {
   Progress progress(progressSink, progressText);
   try {
     Input in(source);
-    int version = 0;
-    bool compressed = false;
-    uint32_t count = in.Count();
-    if (count == 0 && !in.AtEnd()) {
-      const uint32_t v = in.Count();
-      if (v > 4) return CatalogReadResult::TooRecent;
-      version = static_cast<int>(v);
-      if (version == 4) compressed = (in.Count() & 0xFF) != 0;
-      count = in.Count();
-    }
-    // Every item takes some bytes in the stream, so a count that the data
-    // cannot hold is refused before anything is allocated for it.
-    const auto left = in.Remaining();
-    if (left) {
-      const uint64_t most = compressed ? *left * kMaxInflateRatio / kMinRecordV4 : *left / kMinRecordOld;
-      if (count > most)
-        ReadError("the catalog announces " + std::to_string(count) + " items but holds at most " +
-                  std::to_string(most));
-    }
     ReadItems read;
-    read.items.reserve(std::min<uint64_t>(count, left ? *left : 65536));
-    if (compressed) {
-      ReadBlocks(in, count, read, progress);
-    } else {
-      LoadMap map;
-      for (uint32_t k = 0; k < count; ++k) {
-        read.Add(ReadItem(in, map, version));
-        progress.Update(read.size(), count);
-      }
-    }
-    // All read: now the list changes (the room is made first, so nothing
-    // below can fail half-way).
-    const size_t base = list.items.size();
-    list.containerIndex.reserve(list.containerIndex.size() + read.containers.size());
-    if (base != 0) list.items.reserve(base + read.items.size());
-    if (base == 0) {
-      list.items = std::move(read.items);
-    } else {
-      for (auto& p : read.items) list.items.push_back(std::move(p));
-    }
-    for (uint32_t i : read.containers) list.containerIndex.push_back(static_cast<uint32_t>(base + i));
+    int version = 0;
+    uint32_t count = 0;
+    if (ReadStream(in, read, version, progress, count, nullptr) == CatalogReadResult::TooRecent)
+      return CatalogReadResult::TooRecent;
+    // All read: now the list changes.
+    AppendRead(list, read);
     list.fileVersion = version;
     return CatalogReadResult::Ok;
   } catch (const std::bad_alloc&) {
@@ -800,6 +855,56 @@ CatalogReadResult ReadCatalog(CFileItemList& list, ICatalogSource& source, IProg
   } catch (const std::length_error&) {
     throw CCatalogException(kMemKey, "not enough memory to read the catalog");
   }
+}
+
+CatalogRecovery RecoverCatalog(CFileItemList& list, ICatalogSource& source) {
+  CatalogRecovery r;
+  Progress progress(nullptr, {});
+  Input in(source);
+  ReadItems read;
+  Salvage salvage;
+  int version = 0;
+  try {
+    if (ReadStream(in, read, version, progress, r.announced, &salvage) == CatalogReadResult::TooRecent) {
+      r.tooRecent = true;
+      return r;
+    }
+  } catch (const CCatalogException& e) {
+    r.damaged = true;
+    r.damageOffset = salvage.unitStart;
+    r.reason = e.what();
+  } catch (const std::bad_alloc&) {
+    r.damaged = true;
+    r.damageOffset = salvage.unitStart;
+    r.reason = "not enough memory to read the catalog";
+  }
+  // Damage can also read as a well-formed item in the wrong place: the tree
+  // ends before the first item that does not fit (a top item below level
+  // 0, a child more than one level below its parent).
+  int16_t previous = -1;
+  for (size_t i = 0; i < read.items.size(); ++i) {
+    const int16_t level = read.items[i]->level;
+    if (level < 0 || level > previous + 1) {
+      if (!r.damaged) {
+        r.damaged = true;
+        r.damageOffset = salvage.unitStart;
+        r.reason = "item " + std::to_string(i) + " does not fit in the tree";
+      }
+      read.items.resize(i);
+      while (!read.containers.empty() && read.containers.back() >= i) read.containers.pop_back();
+      break;
+    }
+    previous = level;
+  }
+  r.kept = read.items.size();
+  AppendRead(list, read);
+  list.fileVersion = CATALOG_VERSION;
+  return r;
+}
+
+CatalogRecovery RecoverCatalogFile(CFileItemList& list, const std::string& path) {
+  FileSource source(path);
+  return RecoverCatalog(list, source);
 }
 
 CatalogReadResult ReadCatalogFromMemory(CFileItemList& list, const void* data, size_t size) {
@@ -844,15 +949,49 @@ std::vector<uint8_t> WriteMediaSubtreeToMemory(const CFileItemList& list, size_t
   return std::move(sink.bytes);
 }
 
-void SaveCatalogFile(CFileItemList& list, const std::string& path, IProgressSink* progress) {
+namespace {
+
+// The file a save writes: a link's target, so that the link stays a link.
+std::string SaveTarget(const std::string& path) {
   namespace fs = std::filesystem;
-  // Write through a link to its target, so that the link stays a link.
-  std::string target = path;
   std::error_code ec;
   if (fs::is_symlink(path, ec)) {
     auto resolved = fs::weakly_canonical(path, ec);
-    if (!ec) target = resolved.string();
+    if (!ec) return resolved.string();
   }
+  return path;
+}
+
+}  // namespace
+
+std::string CatalogWriteProblem(const std::string& path) {
+  namespace fs = std::filesystem;
+  const std::string target = SaveTarget(path);
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return SystemText(EISDIR);
+    // A save renames a new file over the old one, which the directory
+    // allows whatever the file's own mode: a file marked read-only is
+    // refused here, root's saves included.
+    if ((st.st_mode & 0222) == 0) return "the file is marked read-only";
+    if (::access(target.c_str(), W_OK) != 0) return SystemText(errno);
+  } else if (errno != ENOENT) {
+    return SystemText(errno);
+  }
+  const fs::path dir = fs::path(target).parent_path();
+  if (::access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) != 0) return SystemText(errno);
+  return {};
+}
+
+void CheckCatalogWritable(const std::string& path) {
+  const std::string problem = CatalogWriteProblem(path);
+  if (!problem.empty()) WriteError(problem);
+}
+
+void SaveCatalogFile(CFileItemList& list, const std::string& path, IProgressSink* progress) {
+  namespace fs = std::filesystem;
+  CheckCatalogWritable(path);
+  const std::string target = SaveTarget(path);
   const fs::path dir = fs::path(target).parent_path();
   std::string pattern = (dir.empty() ? fs::path(".") : dir).string() + "/." +
                         fs::path(target).filename().string() + ".XXXXXX";

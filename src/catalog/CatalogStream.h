@@ -77,6 +77,23 @@ CatalogReadResult ReadCatalogFromMemory(CFileItemList& list, const void* data, s
 // empty list). Progress shows the text of IDS_LOADINGFILE with the path.
 CatalogReadResult LoadCatalogFile(CFileItemList& list, const std::string& path, IProgressSink* progress = nullptr);
 
+// What a damaged stream still holds.
+struct CatalogRecovery {
+  size_t kept = 0;         // items read before the damage
+  uint32_t announced = 0;  // items the stream's header announces
+  bool damaged = false;
+  uint64_t damageOffset = 0;  // stream offset of the block or item where reading failed
+  std::string reason;         // the reader's own text for the damage
+  bool tooRecent = false;     // a newer version: nothing read
+};
+// Reads every item that can be read before the stream's damage (a
+// truncated, corrupt or inconsistent part) and appends them to list, a
+// prefix of the catalog that is itself a valid catalog. Unlike ReadCatalog
+// it does not throw for damage.
+CatalogRecovery RecoverCatalog(CFileItemList& list, ICatalogSource& source);
+// The same on a file; throws CCatalogException when it cannot be opened.
+CatalogRecovery RecoverCatalogFile(CFileItemList& list, const std::string& path);
+
 // Writes every item of list as a version-4 stream; list.fileVersion becomes 4.
 void WriteCatalog(CFileItemList& list, ICatalogSink& sink, IProgressSink* progress = nullptr,
                   const std::string& progressText = {});
@@ -84,7 +101,14 @@ std::vector<uint8_t> WriteCatalogToMemory(CFileItemList& list);
 // Writes item `index` (a media) and its subtree, as the clipboard carries it.
 void WriteMediaSubtree(const CFileItemList& list, size_t index, ICatalogSink& sink);
 std::vector<uint8_t> WriteMediaSubtreeToMemory(const CFileItemList& list, size_t index);
+// Why a save to path would fail for want of rights, "" when it would not:
+// the path is a directory, the file is marked read-only or cannot be
+// written, or its directory takes no new file.
+std::string CatalogWriteProblem(const std::string& path);
+// Throws the write error (IDS_FILEWRITEERROR) with that reason.
+void CheckCatalogWritable(const std::string& path);
 // Saves list into a catalog file. The file is written beside the target and
-// renamed over it at the end, so a failed save leaves the old file intact.
+// renamed over it at the end, so a failed save leaves the old file intact;
+// a file that CheckCatalogWritable refuses is left as it is.
 // Progress shows the text of IDS_WRITINGFILE with the path.
 void SaveCatalogFile(CFileItemList& list, const std::string& path, IProgressSink* progress = nullptr);

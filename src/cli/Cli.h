@@ -25,6 +25,7 @@ struct CliCommand {
 class CFileItemList;
 class IProgressSink;
 class CCatalogException;
+class CCatalogLock;
 // Reads a catalog for a command; a newer version or a read failure becomes a
 // CliError naming the file and the cause.
 CFileItemList LoadCatalogForCli(const std::string& path, IProgressSink* progress = nullptr);
@@ -32,3 +33,8 @@ CFileItemList LoadCatalogForCli(const std::string& path, IProgressSink* progress
 // read-only is not replaced.
 void SaveCatalogForCli(CFileItemList& list, const std::string& path, IProgressSink* progress = nullptr);
 [[noreturn]] void FailCatalog(const std::string& path, const CCatalogException& e);
+// Before a command reads, changes and saves a catalog: fails at once when
+// the catalog could not be saved (naming the file and the cause), then
+// locks it for the whole command, waiting a few seconds while another
+// program changes it; fails clearly when that program does not finish.
+void LockCatalogForChange(CCatalogLock& lock, const std::string& path);

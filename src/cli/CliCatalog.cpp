@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "app/Document.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItemList.h"
 #include "cli/Cli.h"
@@ -26,10 +27,21 @@ CFileItemList LoadCatalogForCli(const std::string& path, IProgressSink* progress
 }
 
 void SaveCatalogForCli(CFileItemList& list, const std::string& path, IProgressSink* progress) {
-  if (const int problem = CatalogWriteProblem(path)) throw CliError(path + ": " + std::strerror(problem));
+  if (const std::string problem = CatalogWriteProblem(path); !problem.empty()) throw CliError(path + ": " + problem);
   try {
     SaveCatalogFile(list, path, progress);
   } catch (const CCatalogException& e) {
     FailCatalog(path, e);
   }
+}
+
+void LockCatalogForChange(CCatalogLock& lock, const std::string& path) {
+  constexpr int kWaitMs = 3000;
+  try {
+    CheckCatalogWritable(path);
+  } catch (const CCatalogException& e) {
+    FailCatalog(path, e);
+  }
+  std::string error;
+  if (!lock.Lock(path, kWaitMs, &error)) throw CliError(path + ": " + error);
 }

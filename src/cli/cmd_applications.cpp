@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/Settings.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
@@ -18,6 +19,7 @@
 #include "ports/UiPort.h"
 #include "scan/Applications.h"
 #include "scan/Scanner.h"
+#include "text/Codepage.h"
 
 namespace {
 
@@ -60,8 +62,8 @@ void RunList(const std::string& catalogPath, long from) {
   for (size_t i = first; i < end; ++i) {
     if (!list[i]->IsApplication()) continue;
     const auto* app = static_cast<const CFileItemAppli*>(list[i]);
-    std::printf("%zu\t%s\t%s\t%u Ko\t%s\n", i, app->GetTitle().c_str(), app->installProgram.c_str(),
-                app->appSize >> 10, ListDate(app->appTime).c_str());
+    std::printf("%zu\t%s\t%s\t%u Ko\t%s\n", i, OneLineText(app->GetTitle()).c_str(),
+                OneLineText(app->installProgram).c_str(), app->appSize >> 10, ListDate(app->appTime).c_str());
   }
 }
 
@@ -99,6 +101,8 @@ class StderrUi : public IUiPort {
 
 void RunSearch(const std::string& catalogPath, long mediaIndex) {
   StartTexts();
+  CCatalogLock lock;
+  LockCatalogForChange(lock, catalogPath);
   CFileItemList list = Load(catalogPath);
   const size_t media = static_cast<size_t>(CheckIndex(list, mediaIndex, "MEDIA-INDEX"));
   if (!list[media]->IsMedia()) throw CliError("MEDIA-INDEX " + std::to_string(mediaIndex) + ": not a media item");

@@ -10,6 +10,7 @@
 #include "catalog/CatalogStream.h"
 #include "cli/Cli.h"
 #include "i18n/Translator.h"
+#include "text/Codepage.h"
 #include "ports/ProgressSink.h"
 
 namespace {
@@ -52,8 +53,10 @@ nlohmann::json ItemJson(size_t index, const CFileItem& item) {
   j["index"] = index;
   j["class"] = item.GetClassName();
   j["type"] = item.type;
-  j["name"] = item.name;
-  j["description"] = item.description;
+  // JSON escapes what it must; bytes of a name that is not UTF-8 show as
+  // the replacement character there too.
+  j["name"] = DisplayText(item.name);
+  j["description"] = DisplayText(item.description);
   j["size"] = item.size;
   j["time"] = item.time;
   j["level"] = item.level;
@@ -67,7 +70,7 @@ nlohmann::json ItemJson(size_t index, const CFileItem& item) {
     j["thumbnail"] = nullptr;
   }
   if (const auto* m = dynamic_cast<const CFileItemMedia*>(&item)) {
-    j["rootPath"] = m->rootPath;
+    j["rootPath"] = DisplayText(m->rootPath);
     j["volumeLabel"] = m->volumeLabel;
     j["fileSystem"] = m->fileSystem;
     j["serialNumber"] = m->serialNumber;
@@ -114,7 +117,7 @@ CliCommand reg([](CLI::App& app) {
       out += '\t';
       out += std::to_string(it.level);
       out += '\t';
-      out += it.name;
+      out += OneLineText(it.name);
       out += '\n';
       if (out.size() > 65536) {
         std::fwrite(out.data(), 1, out.size(), stdout);
@@ -144,6 +147,29 @@ CliCommand reg([](CLI::App& app) {
     out += items.size() ? "\n  ]\n}\n" : "]\n}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
+  });
+
+  auto* recover = app.add_subcommand(
+      "recover", "Write the items of a damaged catalog that can be read before the damage as a new catalog");
+  recover->add_option("damaged", args.catalog, "damaged catalog file")->required();
+  recover->add_option("output", args.output, "catalog file to write")->required();
+  recover->callback([] {
+    StartTexts();
+    CFileItemList kept;
+    CatalogRecovery r;
+    try {
+      r = RecoverCatalogFile(kept, args.catalog);
+    } catch (const CCatalogException& e) {
+      FailCatalog(args.catalog, e);
+    }
+    if (r.tooRecent) throw CliError(args.catalog + ": " + Translate("IDS_TOORECENTFILE"));
+    Save(kept, args.output);
+    if (r.damaged)
+      std::printf("%s: damaged at byte %llu (%s); kept %zu of %u items in %s\n", args.catalog.c_str(),
+                  static_cast<unsigned long long>(r.damageOffset), r.reason.c_str(), r.kept, r.announced,
+                  args.output.c_str());
+    else
+      std::printf("%s: not damaged; kept all %zu items in %s\n", args.catalog.c_str(), r.kept, args.output.c_str());
   });
 
   auto* resave = app.add_subcommand("resave", "Read a catalog of any version and write it in the current one");

@@ -14,6 +14,7 @@
 #include "app/Application.h"
 #include "app/Document.h"
 #include "app/Print.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "cli/Cli.h"
@@ -24,6 +25,7 @@
 #include "query/FilterEditing.h"
 #include "query/Search.h"
 #include "scan/MediaPaths.h"
+#include "text/Codepage.h"
 
 namespace fs = std::filesystem;
 
@@ -89,6 +91,7 @@ class Session {
  public:
   explicit Session(const std::string& catalog) : path_(catalog) {
     app_.ReadSettings(SettingsFilePath(GlobalCliOptions().settingsFile));
+    LockCatalogForChange(lock_, catalog);
     doc_ = std::make_unique<CQuolvaneDoc>(app_.settings, port);
     doc_->list = LoadCatalogForCli(catalog);
     doc_->SetPathName(catalog, false);
@@ -126,6 +129,7 @@ class Session {
  private:
   std::string path_;
   CQuolvaneApp app_;
+  CCatalogLock lock_;  // released after the document is gone
   std::unique_ptr<CQuolvaneDoc> doc_;
   struct sigaction old_ {};
 };
@@ -160,7 +164,7 @@ void RunSearch(const SearchArgs& a) {
   c.ignoreCase = a.caseSensitive ? 0 : 1;
   c.minKb = a.minKb;
   c.maxKb = a.maxKb;
-  if (!PrepareSearch(c)) throw CliError(Translate("IDS_NAME_EMPTY"));
+  if (!PrepareSearch(c)) throw CliError(Translate("IDS_SEARCH_EMPTY"));
   std::vector<size_t> found;
   if (!SearchCatalog(list, a.from, c, found)) throw CliError(SearchNotFoundMessage(c).text);
   const CItemPaths paths(list);
@@ -168,7 +172,7 @@ void RunSearch(const SearchArgs& a) {
   for (const size_t i : found) {
     out += std::to_string(i);
     out += '\t';
-    out += paths.Logical(i, true);
+    out += OneLineText(paths.Logical(i, true));
     out += '\n';
     if (out.size() > 65536) {
       WriteOut(out);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/Settings.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "cli/Cli.h"
@@ -27,6 +28,7 @@
 #include "scan/MediaPaths.h"
 #include "scan/MediaScan.h"
 #include "scan/MediaTypes.h"
+#include "text/Codepage.h"
 
 namespace fs = std::filesystem;
 
@@ -121,7 +123,9 @@ ConfigSettings LoadConfig() {
 }
 
 CFileItemList LoadCatalog(const std::string& path, bool mayBeMissing) {
-  if (mayBeMissing && !fs::exists(path)) return {};
+  // Missing, or made empty by the lock for the time of the command.
+  std::error_code ec;
+  if (mayBeMissing && (!fs::exists(path) || fs::file_size(path, ec) == 0)) return {};
   return LoadCatalogForCli(path);
 }
 
@@ -151,6 +155,8 @@ void RunScan(const ScanArgs& args) {
   if (ec) throw CliError(args.path + ": " + ec.message());
   if (!fs::is_directory(status)) throw CliError(args.path + ": not a directory");
 
+  CCatalogLock lock;
+  LockCatalogForChange(lock, args.catalog);
   CFileItemList catalog = LoadCatalog(args.catalog, true);
   if (args.into >= static_cast<long>(catalog.size()))
     throw CliError("--into " + std::to_string(args.into) + ": the catalog has " + std::to_string(catalog.size()) +
@@ -160,6 +166,15 @@ void RunScan(const ScanArgs& args) {
   request.kindKey = args.kind;
   request.path = sourcePath;
   request.name = args.name;
+  if (request.name.empty()) {
+    // The volume label, else (a volume without one, or one that does not
+    // answer) the directory's own name.
+    NewMediaVolume volume;
+    ReadNewMediaVolume(sourcePath, false, volume);
+    request.name = volume.name.empty() ? fs::path(sourcePath).filename().string() : volume.name;
+    if (request.name.empty()) request.name = sourcePath;  // the root directory
+    request.name = NameFromBytes(request.name);
+  }
   request.selected = args.into;
   request.uncompress = config.scanCompress != 0 && !args.noArchives;
   request.searchApplications = config.scanApplis != 0 && !args.noApplications;
@@ -188,7 +203,7 @@ void RunScan(const ScanArgs& args) {
   if (!log.empty()) {
     // The log's lines are separated by CR LF; the terminal wants LF.
     std::string text;
-    for (char c : log)
+    for (char c : DisplayText(log))
       if (c != '\r') text += c;
     std::fprintf(stderr, "%s\n", text.c_str() + (text[0] == '\n' ? 1 : 0));
   }
@@ -215,7 +230,7 @@ void RunScan(const ScanArgs& args) {
   for (size_t i = static_cast<size_t>(result.mediaIndex) + 1; i < end; ++i)
     (catalog[i]->type == ITEM_FILE ? files : dirs)++;
   std::printf("%s: media \"%s\" at index %ld, %zu directories, %zu files\n", args.catalog.c_str(),
-              media->name.c_str(), result.mediaIndex, dirs, files);
+              OneLineText(media->name).c_str(), result.mediaIndex, dirs, files);
 }
 
 std::string Hex8(uint32_t v) {

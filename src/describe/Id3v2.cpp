@@ -171,7 +171,7 @@ bool AllZero(const uint8_t* p, size_t n) {
 
 }  // namespace
 
-int DecodeId3TextFrame(const uint8_t* data, size_t size, bool afterLanguage, std::string& slot) {
+int DecodeId3TextFrame(const uint8_t* data, size_t size, bool afterLanguage, std::string& slot, int major) {
   if (size <= 1) return ID3_TAG_CORRUPT;
   size_t start = 1;
   if (afterLanguage) {
@@ -179,24 +179,27 @@ int DecodeId3TextFrame(const uint8_t* data, size_t size, bool afterLanguage, std
     start = 4;
   }
   const uint8_t encoding = data[0];
-  if (encoding != 0 && encoding != 1) return ID3_BAD_ENCODING;
+  // ID3v2.4 adds UTF-16 big-endian without a mark (2) and UTF-8 (3).
+  if (encoding > (major >= 4 ? 3 : 1)) return ID3_BAD_ENCODING;
   // A byte past the frame's end reads as zero, which ends an unterminated string.
   auto at = [&](size_t i) -> uint8_t { return i < size ? data[i] : 0; };
   size_t p = start;
   while (p < size) {
-    if (encoding == 0) {
+    if (encoding == 0 || encoding == 3) {
       const uint8_t* zero = static_cast<const uint8_t*>(std::memchr(data + p, 0, size - p));
       size_t end = zero ? static_cast<size_t>(zero - data) : size;
-      slot = Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(data + p), end - p));
+      const std::string_view text(reinterpret_cast<const char*>(data + p), end - p);
+      slot = encoding == 0 ? Cp1252ToUtf8(text) : SanitizeUtf8(text);
       p = end + 1;
     } else {
       // Each string may open with its own byte-order mark; without one the
-      // units are little-endian.
-      bool bigEndian = false;
+      // units are little-endian, or big-endian for encoding 2.
+      bool bigEndian = encoding == 2;
       if (at(p) == 0xFE && at(p + 1) == 0xFF) {
         bigEndian = true;
         p += 2;
       } else if (at(p) == 0xFF && at(p + 1) == 0xFE) {
+        bigEndian = false;
         p += 2;
       }
       std::u16string units;
@@ -225,6 +228,7 @@ struct TagContext {
   uint32_t tagSize = 0;
   uint8_t major = 0;
   uint8_t revision = 0;
+  uint8_t tagFlags = 0;
   char id[5] = {};
   uint8_t flags[2] = {};
   int tableIndex = -1;  // entry of the current frame, -1 when none
@@ -234,33 +238,57 @@ struct TagContext {
   explicit TagContext(IByteReader& s) : src(s) {}
 };
 
+uint32_t Synchsafe(const uint8_t* p) {
+  return (uint32_t(p[0] & 0x7F) << 21) | (uint32_t(p[1] & 0x7F) << 14) | (uint32_t(p[2] & 0x7F) << 7) | (p[3] & 0x7F);
+}
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
 int OpenTag(TagContext& ctx) {
   uint8_t header[10];
   if (ctx.src.ReadAt(0, header, 10) != 10) return ID3_READ_FAILED;
   if (std::memcmp(header, "ID3", 3) != 0) return ID3_NO_TAG;
   for (int i = 6; i < 10; ++i)
     if (header[i] >= 0x80) return ID3_NO_TAG;
-  ctx.tagSize = (uint32_t(header[6]) << 21) | (uint32_t(header[7]) << 14) | (uint32_t(header[8]) << 7) | header[9];
+  ctx.tagSize = Synchsafe(header + 6);
   ctx.major = header[3];
-  if (ctx.major > 3) return ID3_NO_TAG;
+  if (ctx.major > 4) return ID3_NO_TAG;
   ctx.revision = header[4];
+  ctx.tagFlags = header[5];
   ctx.fileSize = ctx.src.Size();
   ctx.position = 0;
+  // An ID3v2.4 extended header gives its own size, itself included; it holds
+  // nothing shown.
+  if (ctx.major == 4 && (ctx.tagFlags & 0x40)) {
+    uint8_t ext[4];
+    if (ctx.src.ReadAt(10, ext, 4) != 4) return ID3_READ_FAILED;
+    ctx.position = std::min<uint64_t>(Synchsafe(ext), ctx.tagSize);
+  }
   return ID3_OK;
 }
 
-// Inflates a compressed frame (4-byte declared length, then a zlib stream).
+// Undoes unsynchronisation: every 0xFF 0x00 pair stands for 0xFF.
+void Resynchronise(std::vector<uint8_t>& data) {
+  size_t out = 0;
+  for (size_t i = 0; i < data.size(); ++i) {
+    data[out++] = data[i];
+    if (data[i] == 0xFF && i + 1 < data.size() && data[i + 1] == 0x00) ++i;
+  }
+  data.resize(out);
+}
+
+// Inflates a compressed frame's zlib stream to its declared length.
 // keep: store the output in out; otherwise only check the length.
-int InflateFrame(const uint8_t* in, size_t inSize, bool keep, std::vector<uint8_t>& out) {
-  if (inSize < 4) return ID3_FRAME_CORRUPT;
-  const uint32_t declared = (uint32_t(in[0]) << 24) | (uint32_t(in[1]) << 16) | (uint32_t(in[2]) << 8) | in[3];
+int InflateFrame(const uint8_t* in, size_t inSize, uint32_t declared, bool keep, std::vector<uint8_t>& out) {
   // Deflate cannot expand beyond about 1032:1; a larger claim is a lie and is
   // refused before anything is allocated for it.
-  if (static_cast<uint64_t>(declared) > static_cast<uint64_t>(inSize - 4) * 1032 + 64) return ID3_FRAME_CORRUPT;
+  if (static_cast<uint64_t>(declared) > static_cast<uint64_t>(inSize) * 1032 + 64) return ID3_FRAME_CORRUPT;
   z_stream zs{};
   if (inflateInit(&zs) != Z_OK) return ID3_OUT_OF_MEMORY;
-  zs.next_in = const_cast<Bytef*>(in + 4);
-  zs.avail_in = static_cast<uInt>(inSize - 4);
+  zs.next_in = const_cast<Bytef*>(in);
+  zs.avail_in = static_cast<uInt>(inSize);
   std::vector<uint8_t> result;
   uint8_t scratch[16384];
   uint64_t produced = 0;
@@ -297,7 +325,10 @@ int ReadNextFrame(TagContext& ctx) {
     ctx.flags[0] = ctx.flags[1] = 0;
   } else {
     idLen = 4;
-    dataSize = (uint32_t(h[4]) << 24) | (uint32_t(h[5]) << 16) | (uint32_t(h[6]) << 8) | h[7];
+    // ID3v2.4 sizes are synchsafe; some writers put plain numbers there,
+    // which a byte with its top bit set gives away.
+    const bool plain = ctx.major == 3 || ((h[4] | h[5] | h[6] | h[7]) & 0x80) != 0;
+    dataSize = plain ? BigEndian32(h + 4) : Synchsafe(h + 4);
     ctx.flags[0] = h[8];
     ctx.flags[1] = h[9];
   }
@@ -322,9 +353,12 @@ int ReadNextFrame(TagContext& ctx) {
     std::memcpy(ctx.id, h, 4);
     ctx.id[4] = 0;
     ctx.tableIndex = Id3FrameIndexV23(ctx.id, 4);
+    // ID3v2.4 has no year frame: its recording time starts with the year.
+    if (ctx.major == 4 && std::memcmp(ctx.id, "TDRC", 4) == 0) ctx.tableIndex = SLOT_TYER;
   }
   const bool wanted = ctx.tableIndex >= 0 && Id3FrameTable[ctx.tableIndex].read != Id3Read::Skip;
-  const bool compressed = (ctx.flags[1] & 0x80) != 0;
+  const bool v24 = ctx.major == 4;
+  const bool compressed = (ctx.flags[1] & (v24 ? 0x08 : 0x80)) != 0;
 
   // Frames nobody reads are passed over unread, unless compressed: a corrupt
   // compressed frame still ends the walk.
@@ -339,16 +373,47 @@ int ReadNextFrame(TagContext& ctx) {
     ctx.data.clear();
   }
   ctx.position += dataSize;
+  if (ctx.data.empty() && !compressed) return ID3_OK;
 
-  if (compressed) {
-    try {
+  try {
+    // What precedes the data of an ID3v2.4 frame: a group byte, an
+    // encryption method byte and the synchsafe length before compression
+    // and unsynchronisation, each when its flag says.
+    size_t skip = 0;
+    uint32_t declared = 0;
+    bool encrypted = false;
+    if (v24) {
+      if (ctx.flags[1] & 0x40) skip += 1;
+      if (ctx.flags[1] & 0x04) skip += 1, encrypted = true;
+      if (ctx.flags[1] & 0x01) {
+        if (ctx.data.size() < skip + 4) return ID3_FRAME_CORRUPT;
+        declared = Synchsafe(ctx.data.data() + skip);
+        skip += 4;
+      } else if (compressed) {
+        return ID3_FRAME_CORRUPT;  // nothing tells how long the inflated data is
+      }
+      if (ctx.data.size() < skip) return ID3_FRAME_CORRUPT;
+      ctx.data.erase(ctx.data.begin(), ctx.data.begin() + static_cast<std::ptrdiff_t>(skip));
+      if ((ctx.flags[1] & 0x02) || (ctx.tagFlags & 0x80)) Resynchronise(ctx.data);
+    } else if (compressed) {
+      if (ctx.data.size() < 4) return ID3_FRAME_CORRUPT;
+      declared = BigEndian32(ctx.data.data());
+      ctx.data.erase(ctx.data.begin(), ctx.data.begin() + 4);
+    }
+    // Encrypted data cannot be read: the frame contributes nothing.
+    if (encrypted) {
+      ctx.data.clear();
+      ctx.tableIndex = -1;
+      return ID3_OK;
+    }
+    if (compressed) {
       std::vector<uint8_t> inflated;
-      int rc = InflateFrame(ctx.data.data(), ctx.data.size(), wanted, inflated);
+      int rc = InflateFrame(ctx.data.data(), ctx.data.size(), declared, wanted, inflated);
       if (rc != ID3_OK) return rc;
       ctx.data.swap(inflated);
-    } catch (const std::bad_alloc&) {
-      return ID3_OUT_OF_MEMORY;
     }
+  } catch (const std::bad_alloc&) {
+    return ID3_OUT_OF_MEMORY;
   }
   return ID3_OK;
 }
@@ -365,9 +430,15 @@ int ReadId3v2Tag(IByteReader& src, TagValues& values, int64_t& audioStart) {
     if (entry.read == Id3Read::Skip) continue;
     // A text frame that cannot be decoded contributes nothing; the walk goes on.
     DecodeId3TextFrame(ctx.data.data(), ctx.data.size(), entry.read == Id3Read::TextAfterLanguage,
-                       values.slots[ctx.tableIndex]);
+                       values.slots[ctx.tableIndex], ctx.major);
+    std::string& slot = values.slots[ctx.tableIndex];
+    if (ctx.tableIndex == SLOT_TYER && slot.size() > 4 &&
+        std::all_of(slot.begin(), slot.begin() + 4, [](char c) { return c >= '0' && c <= '9'; }))
+      slot.resize(4);  // "2001-05-03" of a recording time
   }
-  audioStart = static_cast<int64_t>(ctx.tagSize) + 10;
+  // An ID3v2.4 footer repeats the header after the frames.
+  const bool footer = ctx.major == 4 && (ctx.tagFlags & 0x10);
+  audioStart = static_cast<int64_t>(ctx.tagSize) + (footer ? 20 : 10);
   return ID3_OK;
 }
 

@@ -1,4 +1,4 @@
-// ID3v2 tag reader (versions 2.2 and 2.3) and the byte sources the MP3
+// ID3v2 tag reader (versions 2.2, 2.3 and 2.4) and the byte sources the MP3
 // readers share.
 #pragma once
 
@@ -121,13 +121,14 @@ struct TagValues {
 
 // Reads the ID3v2 tag at the start of src into values. Returns ID3_OK when a
 // tag was opened, whatever ended its frame walk, and then sets audioStart to
-// the tag size + 10; otherwise the opening failure's code, audioStart untouched.
+// the tag size + 10 (+ 20 with an ID3v2.4 footer); otherwise the opening failure's code, audioStart untouched.
 int ReadId3v2Tag(IByteReader& src, TagValues& values, int64_t& audioStart);
 // The same on a file; ID3_CANNOT_OPEN when it cannot be opened.
 int ReadId3v2Tag(const std::string& path, TagValues& values, int64_t& audioStart);
 
 // Decodes the data of one text frame into slot, by its encoding byte:
 // 0 = ISO-8859-1 read as Windows-1252, 1 = UTF-16 with or without a
-// byte-order mark. The last string of the frame wins. Returns ID3_OK,
+// byte-order mark; in an ID3v2.4 tag (major 4) also 2 = UTF-16 big-endian
+// and 3 = UTF-8. The last string of the frame wins. Returns ID3_OK,
 // ID3_TAG_CORRUPT (too short) or ID3_BAD_ENCODING.
-int DecodeId3TextFrame(const uint8_t* data, size_t size, bool afterLanguage, std::string& slot);
+int DecodeId3TextFrame(const uint8_t* data, size_t size, bool afterLanguage, std::string& slot, int major = 3);

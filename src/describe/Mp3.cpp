@@ -2,9 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cinttypes>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "i18n/Translator.h"
 #include "text/Codepage.h"
@@ -29,49 +32,15 @@ uint32_t BigEndian32(const uint8_t* p) {
 
 bool IsLowSampling(const MpegAudioInfo& info) { return info.version == 2 || info.version == 4; }
 
-// Parses the Xing header at x (avail bytes readable); false when it is not
-// one or does not fit.
-bool ParseXing(const uint8_t* x, size_t avail, MpegAudioInfo& info) {
-  if (avail < 8 || std::memcmp(x, "Xing", 4) != 0) return false;
-  const uint32_t flags = BigEndian32(x + 4);
-  size_t need = 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
-  if (avail < need) return false;
-  size_t at = 8;
-  uint32_t frames = 0, bytes = 0;
-  if (flags & 1) {
-    frames = BigEndian32(x + at);
-    at += 4;
-  }
-  if (flags & 2) {
-    bytes = BigEndian32(x + at);
-    at += 4;
-  }
-  if (flags & 4) at += 100;
-  if (flags & 8) info.vbrScale = static_cast<int32_t>(BigEndian32(x + at));
-
-  info.vbr = 1;
-  info.frameCount = static_cast<int32_t>(frames);
-  uint64_t total = bytes != 0 ? bytes : static_cast<uint64_t>(info.fileSize > 0 ? info.fileSize : 0);
-  // Without a frame count there is no rate to compute: the header is refused.
-  if (frames == 0) {
-    info.bitRate = 0;
-    return true;
-  }
-  // Bytes a frame = samples a frame / 8 * rate / sampling rate; a Layer III
-  // frame holds 576 samples at the lower sampling frequencies, 1152 otherwise.
-  const uint64_t divisor = IsLowSampling(info) && info.layer == 3 ? 72 : 144;
-  int64_t rate = static_cast<int64_t>((total / frames) * static_cast<uint64_t>(info.samplingRate) / divisor);
-  info.bitRate = rate - rate % 1000;
-  return true;
+// Samples a frame carries: 384 for Layer I, 576 for Layer III at the lower
+// sampling frequencies, 1152 otherwise.
+uint32_t SamplesPerFrame(const MpegAudioInfo& info) {
+  if (info.layer == 1) return 384;
+  return info.layer == 3 && IsLowSampling(info) ? 576 : 1152;
 }
 
-}  // namespace
-
-void ParseMpegHeader(const uint8_t* p, size_t avail, MpegAudioInfo& info) {
-  const int64_t fileSize = info.fileSize;
-  info = MpegAudioInfo{};
-  info.fileSize = fileSize;
-  if (avail < 4) return;
+// Decodes the four header bytes alone; bitRate is the header's own rate.
+void DecodeHeader(const uint8_t* p, MpegAudioInfo& info) {
   const uint8_t b1 = p[1], b2 = p[2], b3 = p[3];
   info.version = static_cast<int16_t>(4 - ((b1 >> 3) & 3));
   info.layer = static_cast<int16_t>(4 - ((b1 >> 1) & 3));
@@ -87,44 +56,252 @@ void ParseMpegHeader(const uint8_t* p, size_t avail, MpegAudioInfo& info) {
   } else {
     info.bitRate = kMpeg1Rates[info.layer - 1][b2 >> 4] * 1000;
   }
+}
 
+// A frame header the scan can walk from: sync, a defined version, Layer II
+// or III, a bit rate from the table and a sampling rate.
+struct Frame {
+  MpegAudioInfo info;
+  uint32_t length = 0;  // bytes of the whole frame, header included
+};
+
+bool DecodeFrame(const uint8_t* p, Frame& f) {
+  if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return false;
+  f.info = MpegAudioInfo{};
+  DecodeHeader(p, f.info);
+  const MpegAudioInfo& i = f.info;
+  if (i.version == 3 || (i.layer != 2 && i.layer != 3) || i.bitRate <= 0 || i.samplingRate <= 0) return false;
+  const uint32_t padding = (p[2] >> 1) & 1;
+  f.length = static_cast<uint32_t>(SamplesPerFrame(i) / 8 * i.bitRate / i.samplingRate) + padding;
+  return true;
+}
+
+bool SameStream(const MpegAudioInfo& a, const MpegAudioInfo& b) {
+  return a.version == b.version && a.layer == b.layer && a.samplingRate == b.samplingRate;
+}
+
+// Reads a file in large blocks, so that walking thousands of frame headers
+// costs a few reads rather than one each.
+class BlockReader {
+ public:
+  explicit BlockReader(IByteReader& src) : src_(src) {}
+  // Up to n bytes at pos (n <= kBlock); fewer at the end of the data.
+  const uint8_t* At(int64_t pos, size_t n, size_t& got) {
+    if (pos < 0) {
+      got = 0;
+      return nullptr;
+    }
+    if (pos < start_ || pos + static_cast<int64_t>(n) > start_ + static_cast<int64_t>(buf_.size())) {
+      buf_.resize(kBlock);
+      buf_.resize(src_.ReadAt(static_cast<uint64_t>(pos), buf_.data(), kBlock));
+      start_ = pos;
+    }
+    const size_t offset = static_cast<size_t>(pos - start_);
+    got = offset < buf_.size() ? std::min(n, buf_.size() - offset) : 0;
+    return buf_.data() + offset;
+  }
+  bool FrameAt(int64_t pos, Frame& f) {
+    size_t got;
+    const uint8_t* p = At(pos, 4, got);
+    return got == 4 && DecodeFrame(p, f);
+  }
+  static constexpr size_t kBlock = 64 * 1024;
+
+ private:
+  IByteReader& src_;
+  std::vector<uint8_t> buf_;
+  int64_t start_ = 0;
+};
+
+// A frame counts only when the next frame of the same stream follows where
+// its length says, or the audio ends there: sync-like bytes inside audio
+// data rarely pass both tests.
+bool IsChained(BlockReader& in, int64_t pos, const Frame& f, int64_t audioEnd) {
+  const int64_t next = pos + f.length;
+  if (next == audioEnd) return true;
+  Frame n;
+  return in.FrameAt(next, n) && SameStream(n.info, f.info);
+}
+
+// The first chained frame in [from, from + span) (of the same stream as
+// *like when given); its offset, or -1.
+int64_t FindFrame(BlockReader& in, int64_t from, int64_t span, int64_t audioEnd, const MpegAudioInfo* like,
+                  Frame& f) {
+  const int64_t end = std::min(from + span, audioEnd);
+  for (int64_t pos = from; pos + 4 <= end; ++pos) {
+    size_t got;
+    const uint8_t* p = in.At(pos, 4, got);
+    if (got < 4) break;
+    if (p[0] != 0xFF) continue;
+    if (DecodeFrame(p, f) && (!like || SameStream(f.info, *like)) && IsChained(in, pos, f, audioEnd)) return pos;
+  }
+  return -1;
+}
+
+// Header tags that an encoder puts in the first frame, which then holds no
+// audio: "Xing" (VBR) and "Info" (CBR) after the side information, "VBRI"
+// 32 bytes after the header.
+struct StreamTag {
+  enum Kind { None, Xing, Info, Vbri } kind = None;
+  uint32_t frames = 0;  // 0 when not given
+  uint32_t bytes = 0;   // 0 when not given
+  int32_t vbrScale = -1;
+};
+
+size_t XingOffset(const MpegAudioInfo& info) {
   const bool odd = (info.version & 1) != 0;
-  const size_t xingAt = odd ? (info.channelMode == 3 ? 21 : 36) : (info.channelMode == 3 ? 13 : 21);
-  if (avail > xingAt) ParseXing(p + xingAt, avail - xingAt, info);
+  return odd ? (info.channelMode == 3 ? 21 : 36) : (info.channelMode == 3 ? 13 : 21);
+}
+
+// Reads the tag of the frame at p (avail bytes readable). A tag that does
+// not fit in avail is taken as absent.
+StreamTag ReadStreamTag(const uint8_t* p, size_t avail, const MpegAudioInfo& info) {
+  StreamTag tag;
+  const size_t at = XingOffset(info);
+  if (avail >= at + 8 && (std::memcmp(p + at, "Xing", 4) == 0 || std::memcmp(p + at, "Info", 4) == 0)) {
+    const uint8_t* x = p + at;
+    const uint32_t flags = BigEndian32(x + 4);
+    const size_t need =
+        8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
+    if (avail - at >= need) {
+      tag.kind = x[0] == 'X' ? StreamTag::Xing : StreamTag::Info;
+      size_t field = 8;
+      if (flags & 1) tag.frames = BigEndian32(x + field), field += 4;
+      if (flags & 2) tag.bytes = BigEndian32(x + field), field += 4;
+      if (flags & 4) field += 100;
+      if (flags & 8) tag.vbrScale = static_cast<int32_t>(BigEndian32(x + field));
+      return tag;
+    }
+  }
+  // "VBRI", version, delay, quality (16 bits each), bytes, frames (32 bits).
+  if (avail >= 36 + 18 && std::memcmp(p + 36, "VBRI", 4) == 0) {
+    tag.kind = StreamTag::Vbri;
+    tag.bytes = BigEndian32(p + 36 + 10);
+    tag.frames = BigEndian32(p + 36 + 14);
+  }
+  return tag;
+}
+
+// Average bit/s of bytes over frames of the stream, in whole thousands as
+// the description shows a variable rate.
+int64_t AverageRate(uint64_t bytes, uint64_t frames, const MpegAudioInfo& info) {
+  if (frames == 0) return 0;
+  const uint64_t bits = static_cast<uint64_t>(info.samplingRate) * bytes * 8;
+  const int64_t rate = static_cast<int64_t>(bits / (frames * SamplesPerFrame(info)));
+  return rate - rate % 1000;
+}
+
+int64_t Seconds(uint64_t frames, const MpegAudioInfo& info) {
+  return static_cast<int64_t>(frames * SamplesPerFrame(info) / static_cast<uint64_t>(info.samplingRate));
+}
+
+// Without a header tag: walks the frames from pos. A stream whose rate
+// never changes is constant: its playing time comes from its byte count.
+// Otherwise the frames are counted, at most kWalkBudget bytes of them, and
+// the rest of the stream is taken to go on at the same average.
+constexpr int64_t kProbeBytes = 64 * 1024;
+constexpr int64_t kWalkBudget = 4 * 1024 * 1024;
+
+void WalkFrames(BlockReader& in, int64_t from, int64_t audioEnd, MpegAudioInfo& info) {
+  const int64_t firstRate = info.bitRate;
+  uint64_t frames = 0, bytes = 0;
+  bool varies = false;
+  int64_t pos = from;
+  auto walk = [&](int64_t budget) {
+    Frame f;
+    while (pos + 4 <= audioEnd && static_cast<int64_t>(bytes) < budget && in.FrameAt(pos, f) &&
+           SameStream(f.info, info)) {
+      if (f.info.bitRate != firstRate) varies = true;
+      ++frames;
+      bytes += f.length;
+      pos += f.length;
+    }
+  };
+  walk(kProbeBytes);
+  // Silence at the start of a VBR stream comes out at one rate: frames from
+  // three places further on tell a constant stream from a variable one.
+  for (int q = 1; q <= 3 && !varies && pos + 4 <= audioEnd; ++q) {
+    Frame f;
+    const int64_t at = from + (audioEnd - from) * q / 4;
+    if (FindFrame(in, at, 16 * 1024, audioEnd, &info, f) >= 0 && f.info.bitRate != firstRate) varies = true;
+  }
+  if (varies) walk(kWalkBudget);
+  if (!varies || frames == 0) {
+    info.duration = (audioEnd - from) * 8 / firstRate;
+    return;
+  }
+  info.vbr = 1;
+  info.bitRate = AverageRate(bytes, frames, info);
+  if (pos + 4 <= audioEnd) {
+    const double rest = static_cast<double>(audioEnd - pos);
+    frames += static_cast<uint64_t>(rest * static_cast<double>(frames) / static_cast<double>(bytes));
+  }
+  info.frameCount = static_cast<int32_t>(std::min<uint64_t>(frames, INT32_MAX));
+  info.duration = Seconds(frames, info);
+}
+
+}  // namespace
+
+void ParseMpegHeader(const uint8_t* p, size_t avail, MpegAudioInfo& info) {
+  const int64_t fileSize = info.fileSize;
+  info = MpegAudioInfo{};
+  info.fileSize = fileSize;
+  if (avail < 4) return;
+  DecodeHeader(p, info);
+  if (info.layer > 3) return;
+  const StreamTag tag = ReadStreamTag(p, avail, info);
+  if (tag.kind == StreamTag::None || tag.kind == StreamTag::Info) return;
+  info.vbr = 1;
+  info.vbrScale = tag.vbrScale;
+  info.frameCount = static_cast<int32_t>(tag.frames);
+  // Without a frame count there is no rate to compute: the header is refused.
+  const uint64_t bytes = tag.bytes != 0 ? tag.bytes : static_cast<uint64_t>(std::max<int64_t>(fileSize, 0));
+  info.bitRate = info.samplingRate > 0 ? AverageRate(bytes, tag.frames, info) : 0;
 }
 
 int ScanMpegFrames(IByteReader& src, int64_t startOffset, MpegAudioInfo& info) {
   info = MpegAudioInfo{};
-  MpegAudioInfo work[kMpegMaxHeaders];
   const int64_t size = src.Size();
   if (size < 0 || startOffset < 0) return 1;
-  work[0].fileSize = size;
+  info.fileSize = size;
 
-  uint8_t window[kMpegWindow];
-  const size_t got = src.ReadAt(static_cast<uint64_t>(startOffset), window, sizeof window);
+  // The audio ends where a trailing ID3v1 record begins.
+  int64_t audioEnd = size;
+  uint8_t tail[3];
+  if (size - 128 >= startOffset && src.ReadAt(static_cast<uint64_t>(size - 128), tail, 3) == 3 &&
+      std::memcmp(tail, "TAG", 3) == 0)
+    audioEnd = size - 128;
 
-  int n = 0;
-  int64_t audioStart = startOffset;
-  for (size_t i = 0; i + 2 < got && n < kMpegMaxHeaders; ++i) {
-    if (window[i] == 0xFF && (window[i + 1] & 0xE0) == 0xE0) {
-      MpegAudioInfo& rec = work[n];
-      ParseMpegHeader(window + i, got - i, rec);
-      if (rec.bitRate > 0 && (rec.layer == 2 || rec.layer == 3) &&
-          (n == 0 || rec.samplingRate == work[0].samplingRate))
-        ++n;
+  BlockReader in(src);
+  Frame first;
+  const int64_t audioStart = FindFrame(in, startOffset, kMpegSearchBytes, audioEnd, nullptr, first);
+  if (audioStart < 0) return 1;
+  info = first.info;
+  info.fileSize = size;
+
+  size_t got;
+  const uint8_t* head = in.At(audioStart, first.length, got);
+  const StreamTag tag = ReadStreamTag(head, got, first.info);
+  int64_t from = audioStart;
+  if (tag.kind != StreamTag::None) {
+    // The tag's frame holds no audio; for a CBR stream the rate is that of
+    // the frames after it (the tag's own frame may be larger, to hold it).
+    from += first.length;
+    Frame next;
+    if (in.FrameAt(from, next) && SameStream(next.info, first.info)) info.bitRate = next.info.bitRate;
+  }
+  if (tag.kind != StreamTag::None && tag.frames != 0) {
+    info.frameCount = static_cast<int32_t>(std::min<uint32_t>(tag.frames, INT32_MAX));
+    info.vbrScale = tag.vbrScale;
+    info.duration = Seconds(tag.frames, info);
+    if (tag.kind != StreamTag::Info) {
+      info.vbr = 1;
+      const uint64_t bytes = tag.bytes != 0 ? tag.bytes : static_cast<uint64_t>(audioEnd - audioStart);
+      info.bitRate = AverageRate(bytes, tag.frames, info);
     }
-    if (n == 0) ++audioStart;
+    return 0;
   }
-  if (n == 0) return 1;
-
-  info = work[0];
-  if (info.version == 4) {
-    int64_t sum = 0;
-    for (int i = 0; i < n; ++i) sum += work[i].bitRate;
-    info.bitRate = sum / n;
-  }
-  const int64_t audioBytes = info.fileSize > audioStart ? info.fileSize - audioStart : 0;
-  info.duration = info.bitRate > 0 ? audioBytes * 8 / info.bitRate : 0;
+  WalkFrames(in, from, audioEnd, info);
   return 0;
 }
 
@@ -228,10 +405,32 @@ std::string FormatKilo(int64_t value) {
   return s;
 }
 
+std::string GenreText(const std::string& tcon) {
+  // "(17)", "(17)Refinement" or, as ID3v2.4 writes it, "17".
+  size_t digitsFrom = 0, digitsTo = tcon.size();
+  if (!tcon.empty() && tcon[0] == '(') {
+    digitsFrom = 1;
+    digitsTo = tcon.find(')');
+    if (digitsTo == std::string::npos) return tcon;
+    if (digitsTo + 1 < tcon.size() && tcon[digitsTo + 1] != '(') return tcon.substr(digitsTo + 1);
+    const std::string code = tcon.substr(1, digitsTo - 1);
+    if (code == "RX") return "Remix";
+    if (code == "CR") return "Cover";
+  }
+  if (digitsTo <= digitsFrom || digitsTo - digitsFrom > 3) return tcon;
+  int genre = 0;
+  for (size_t i = digitsFrom; i < digitsTo; ++i) {
+    if (tcon[i] < '0' || tcon[i] > '9') return tcon;
+    genre = genre * 10 + (tcon[i] - '0');
+  }
+  return genre < static_cast<int>(Id3v1Genres.size()) ? Id3v1GenreName(genre) : tcon;
+}
+
 Mp3Info ReadMp3Info(IByteReader& src) {
   Mp3Info info;
   int64_t audioStart = 0;
   info.id3v2Result = ReadId3v2Tag(src, info.tags, audioStart);
+  if (!info.tags.slots[SLOT_TCON].empty()) info.tags.slots[SLOT_TCON] = GenreText(info.tags.slots[SLOT_TCON]);
   info.scanStatus = ScanMpegFrames(src, audioStart, info.audio);
   if (info.scanStatus == 0 && info.id3v2Result != ID3_OK) {
     Id3v1Tag v1;

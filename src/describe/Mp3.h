@@ -17,16 +17,14 @@ struct MpegAudioInfo {
   int64_t duration = 0;      // whole seconds
   int32_t channelMode = 0;   // the header's two mode bits
   int64_t fileSize = 0;      // bytes of the whole file
-  int32_t frameCount = 0;    // from the Xing header
+  int32_t frameCount = 0;    // from a Xing, Info or VBRI header, or counted
   int32_t vbrScale = -1;     // Xing quality, -1 when absent
   int16_t version = 0;       // 1 = MPEG-1, 2 = MPEG-2, 3 = reserved, 4 = MPEG-2.5
-  int16_t vbr = 0;           // 1 when the frame carries a Xing header
+  int16_t vbr = 0;           // 1 when the rate varies (Xing or VBRI header, or frames seen to differ)
 };
 
-// Bytes read after the start offset when looking for frame headers.
-constexpr size_t kMpegWindow = 2052;
-// Headers accepted at most.
-constexpr int kMpegMaxHeaders = 8;
+// Bytes after the start offset searched for the first frame.
+constexpr int64_t kMpegSearchBytes = 64 * 1024;
 
 // Decodes the four-byte header at p and a Xing header that may follow it;
 // avail is how many bytes from p may be read (a Xing header that does not fit
@@ -34,9 +32,11 @@ constexpr int kMpegMaxHeaders = 8;
 // without a byte count) and is kept; every other field is set.
 void ParseMpegHeader(const uint8_t* p, size_t avail, MpegAudioInfo& info);
 
-// Looks for frame headers in the bytes after startOffset. Returns 0 when at
-// least one was accepted, non-zero otherwise; info (duration included) is set
-// in both cases.
+// Finds the first frame after startOffset whose next frame follows where its
+// length says (or whose end is the end of the audio), and times the stream:
+// from the frame count of a Xing, Info or VBRI header when there is one,
+// else by walking the frame headers. Returns 0 when a frame was found,
+// non-zero otherwise; info (duration included) is set in both cases.
 int ScanMpegFrames(IByteReader& src, int64_t startOffset, MpegAudioInfo& info);
 int ScanMpegFrames(const std::string& path, int64_t startOffset, MpegAudioInfo& info);
 
@@ -55,6 +55,10 @@ int ReadId3v1Tag(const std::string& path, Id3v1Tag& tag);
 extern const std::array<const char*, 145> Id3v1Genres;
 // The genre name of a genre byte; "unknown" past the list.
 const char* Id3v1GenreName(int genre);
+
+// The text of an ID3v2 genre value: "(17)", "17" and "(17)(RX)" give the
+// name of genre 17, "(17)Refinement" the refinement; other text unchanged.
+std::string GenreText(const std::string& tcon);
 
 // "%02d:%02d", or "%d:%02d:%02d" from one hour up.
 std::string FormatDuration(int64_t seconds);

@@ -10,6 +10,7 @@ namespace {
 constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 constexpr size_t kMinHeader = 88;
 constexpr size_t kMaxHandles = 65536;
+constexpr double kScreenDpi = 96;
 
 bool HeaderOk(const uint8_t* data, size_t size) {
   if (size < kMinHeader || GetU32LE(data) != 1) return false;
@@ -41,19 +42,29 @@ class EmfPlayer {
       dpiX = devX * 25.4 / mmX;
       dpiY = devY * 25.4 / mmY;
     }
-    // The bounds are inclusive device pixels; without them, the frame
-    // (hundredths of millimetres) gives the size.
-    double left = i32(8), top = i32(12), width = static_cast<double>(i32(16)) - left + 1, height = static_cast<double>(i32(20)) - top + 1;
-    if (width < 1 || height < 1) {
+    // The frame (hundredths of millimetres) is the picture's own size:
+    // shown at 96 pixels per inch, as a WMF's, whatever device the file was
+    // recorded for. Without a frame the bounds (inclusive pixels of that
+    // device) give it.
+    double left, top, width, height;  // of the picture, in device pixels
+    const double frameW = static_cast<double>(i32(32)) - i32(24), frameH = static_cast<double>(i32(36)) - i32(28);
+    if (frameW > 0 && frameH > 0) {
       left = i32(24) * dpiX / 2540;
       top = i32(28) * dpiY / 2540;
-      width = i32(32) * dpiX / 2540 - left;
-      height = i32(36) * dpiY / 2540 - top;
+      width = frameW * dpiX / 2540;
+      height = frameH * dpiY / 2540;
+    } else {
+      left = i32(8);
+      top = i32(12);
+      width = static_cast<double>(i32(16)) - left + 1;
+      height = static_cast<double>(i32(20)) - top + 1;
     }
     if (!(width >= 0.5 && height >= 0.5)) throw PLTextException("EMF file has an empty picture frame");
-    double scale = std::min(1.0, kPLMaxMetafileSide / std::max(width, height));
-    int outW = std::max(1, static_cast<int>(std::lround(width * scale)));
-    int outH = std::max(1, static_cast<int>(std::lround(height * scale)));
+    const double shownW = width * kScreenDpi / dpiX, shownH = height * kScreenDpi / dpiY;
+    const double cap = std::min(1.0, kPLMaxMetafileSide / std::max(shownW, shownH));
+    const double scale = kScreenDpi / dpiX * cap;
+    int outW = std::max(1, static_cast<int>(std::lround(shownW * cap)));
+    int outH = std::max(1, static_cast<int>(std::lround(shownH * cap)));
     canvas_ = std::make_unique<MetafileCanvas>(outW, outH, scale, left, top, dpiX, dpiY);
     objects_.resize(std::max<size_t>(1, GetU16LE(data_ + 56)));
 

@@ -19,7 +19,7 @@ bool FakePlatform::PathExists(const std::string& path) {
 }
 
 std::string FakePlatform::ResolvePath(const std::string& path) {
-  return realFileSystem ? ResolvePathCaseInsensitive(path) : path;
+  return realFileSystem ? LinuxPlatform().ResolvePath(path) : path;
 }
 
 bool FakePlatform::OpenPath(const std::string& path, std::string* error) {

@@ -236,12 +236,12 @@ std::string ResolvePathCaseInsensitive(const std::string& path) {
       std::string dirPath = resolved.empty() ? "." : resolved;
       DIR* dir = opendir(dirPath.c_str());
       if (!dir) return path;
-      std::string wanted = Utf8Lower(component);
+      std::string wanted = Utf8Lower(NameFromBytes(component));
       std::string match;
       while (dirent* e = readdir(dir)) {
-        if (Utf8Lower(SanitizeUtf8(e->d_name)) == wanted) {
+        if (Utf8Lower(NameFromBytes(e->d_name)) == wanted) {
           match = e->d_name;
-          if (SanitizeUtf8(e->d_name) == component) break;
+          if (match == component) break;
         }
       }
       closedir(dir);
@@ -254,7 +254,43 @@ std::string ResolvePathCaseInsensitive(const std::string& path) {
   return any ? resolved : path;
 }
 
-std::string LinuxPlatform::ResolvePath(const std::string& path) { return ResolvePathCaseInsensitive(path); }
+bool IsCaseInsensitiveFileSystemType(long statfsType) {
+  switch (static_cast<unsigned long>(statfsType)) {
+    case 0x4d44:      // FAT
+    case 0x2011BAB0:  // exFAT
+    case 0x5346544e:  // NTFS
+    case 0x7366746e:  // NTFS (ntfs3)
+    case 0x4244:      // HFS
+    case 0x482b:      // HFS+
+    case 0x15013346:  // UDF
+    case 0x517B:      // SMB
+    case 0xFF534D42:  // CIFS
+    case 0xFE534D42:  // SMB2
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool HasCaseInsensitiveNames(int directoryFd) {
+  struct statfs sfs;
+  if (fstatfs(directoryFd, &sfs) != 0) return false;
+  constexpr long kIso9660 = 0x9660;
+  if (sfs.f_type != kIso9660) return IsCaseInsensitiveFileSystemType(static_cast<long>(sfs.f_type));
+  // ISO 9660 names are case-insensitive unless Rock Ridge gives POSIX ones,
+  // which only the volume tells.
+  struct stat st;
+  std::string text;
+  if (fstat(directoryFd, &st) != 0 || !ReadSmallFile("/proc/self/mountinfo", text)) return true;
+  for (const MountEntry& m : ParseMountInfo(text))
+    if (m.major == major(st.st_dev) && m.minor == minor(st.st_dev))
+      if (auto info = ProbeVolume(m.source)) return !info->caseSensitive;
+  return true;
+}
+
+std::string LinuxPlatform::ResolvePath(const std::string& path) {
+  return ResolvePathCaseInsensitive(NameToBytes(path));
+}
 
 bool LinuxPlatform::StartProgram(const std::string& program, const std::vector<std::string>& args,
                                  const std::string& workingDirectory, std::string* error) {

@@ -18,8 +18,8 @@ struct MountEntry {
 };
 std::vector<MountEntry> ParseMountInfo(const std::string& text);
 
-// The catalogued path with, where a component is missing, the entry of the
-// same name in another case (the first found; an exact spelling wins).
+// The path (bytes on disk) with, where a component is missing, the entry of
+// the same name in another case (the first found; an exact spelling wins).
 std::string ResolvePathCaseInsensitive(const std::string& path);
 
 class LinuxPlatform : public IPlatform {

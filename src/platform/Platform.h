@@ -49,9 +49,9 @@ class IPlatform {
   virtual bool IsMountPoint(const std::string& path) = 0;
   // Whether the path exists (file status query succeeds; links followed).
   virtual bool PathExists(const std::string& path) = 0;
-  // The path on disk of a catalogued path: when a component does not exist
-  // under its exact name, a case-insensitive match is used instead. The
-  // input is returned unchanged when nothing better is found.
+  // The path on disk of a catalogued path: escaped name bytes become the
+  // bytes again (see NameToBytes); when a component does not exist under its
+  // exact name, a case-insensitive match is used instead.
   virtual std::string ResolvePath(const std::string& path) = 0;
   // Opens a file or folder with the desktop's associated program (xdg-open).
   // false with *error filled when it cannot be started.
@@ -77,5 +77,12 @@ uint32_t Iso9660SerialNumber(const unsigned char* pvd, size_t length);
 // Windows spelling of a libblkid file-system type ("iso9660" -> "CDFS", ...).
 // version is libblkid's VERSION tag (tells FAT32 from FAT12/16).
 std::string WindowsFileSystemName(const std::string& blkidType, const std::string& version);
+// Whether names on the file system of an open directory are
+// case-insensitive (FAT, exFAT, NTFS, HFS, SMB, UDF, ISO 9660 without Rock
+// Ridge); false for the POSIX file systems (ext4, btrfs, xfs, tmpfs...).
+bool HasCaseInsensitiveNames(int directoryFd);
+// The same by the statfs type of the file system, for the types that
+// answer without looking at the volume.
+bool IsCaseInsensitiveFileSystemType(long statfsType);
 // Case flags of a file system given by its Windows spelling.
 void CaseFlagsOf(const std::string& fileSystem, bool rockRidge, bool& caseSensitive, bool& casePreserving);

@@ -29,7 +29,7 @@ struct SearchCriteria {
 };
 
 // Upper-cases the text when the search ignores case. Returns false when the
-// criteria are empty (no text, no size limit): the caller warns with IDS_NAME_EMPTY.
+// criteria are empty (no text, no size limit): the caller warns with IDS_SEARCH_EMPTY.
 bool PrepareSearch(SearchCriteria& criteria);
 
 // Progress: called with (position, first, last) of the walk's index range.

@@ -53,7 +53,7 @@ bool CSearchSession::Find(const SearchRequest& request, IUiPort& ui, IProgressSi
   lastKind_ = c.kind;
   if (!PrepareSearch(c)) {
     lastCriteria_ = c;
-    ui.MessageBox(Translate("IDS_NAME_EMPTY"), Translate("IDS_WARNING"), MB_ICONWARNING);
+    ui.MessageBox(Translate("IDS_SEARCH_EMPTY"), Translate("IDS_WARNING"), MB_ICONWARNING);
     return false;
   }
   lastCriteria_ = c;

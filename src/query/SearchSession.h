@@ -49,7 +49,7 @@ class CSearchSession {
   std::vector<std::string> HistoryEntries() const { return history_.ComboEntries(); }
 
   // "$$Find...": adds the text to the history, remembers the fields, warns
-  // about empty criteria (IDS_NAME_EMPTY), searches with progress, reports
+  // about empty criteria (IDS_SEARCH_EMPTY), searches with progress, reports
   // nothing found, and orders the results. True when something was found.
   bool Find(const SearchRequest& request, IUiPort& ui, IProgressSink* progress = nullptr);
 

@@ -4,6 +4,7 @@
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
+#include "text/Codepage.h"
 #include "scan/MediaTypes.h"
 
 bool FindNewMediaTarget(const CFileItemList& catalog, long selected, size_t& insertAt, int& level) {
@@ -28,7 +29,7 @@ std::unique_ptr<CFileItemMedia> MakeNewMediaItem(const CFileItemMedia& prototype
   std::unique_ptr<CFileItemMedia> media = prototype.CreateNew();
   media->name = volume.name;
   media->time = time;
-  media->rootPath = path;
+  media->rootPath = NameFromBytes(path);
   media->volumeLabel = volume.label;
   media->fileSystem = volume.fileSystem;
   media->serialNumber = volume.serialNumber;
@@ -67,7 +68,7 @@ NewMediaResult AddNewMedia(CFileItemList& catalog, const NewMediaRequest& reques
       MakeNewMediaItem(*prototype, volume, request.path, level, static_cast<uint32_t>(std::time(nullptr))));
   options.uncompress = request.uncompress;
   CScanContext scan(temp, progress, std::move(options));
-  if (scan.ScanMedium(request.path, level + 1) == 1) {
+  if (scan.ScanMedium(static_cast<CFileItemMedia*>(temp[0])->rootPath, level + 1) == 1) {
     result.status = NewMediaStatus::Stopped;
     return result;  // the temporary list and its items go away here
   }

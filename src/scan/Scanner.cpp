@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -308,11 +309,16 @@ class ScanWalker {
  public:
   explicit ScanWalker(CScanContext& ctx) : ctx_(ctx), buffer_(64 * 1024) {}
 
-  int Run(const std::string& rootPath, int startLevel) {
+  int Run(const std::string& catalogedRoot, int startLevel) {
+    const std::string rootPath = NameToBytes(catalogedRoot);
     int fd = open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return 0;
-    if (ctx_.options_.canOpenDirectory && !ctx_.options_.canOpenDirectory(rootPath)) {
+    if (fd >= 0 && ctx_.options_.canOpenDirectory && !ctx_.options_.canOpenDirectory(rootPath)) {
       close(fd);
+      fd = -1;
+      errno = EACCES;
+    }
+    if (fd < 0) {
+      LogUnreadable(rootPath, errno);
       return 0;
     }
     path_ = rootPath;
@@ -335,6 +341,10 @@ class ScanWalker {
     ino_t ino;
   };
 
+  void LogUnreadable(const std::string& path, int error) {
+    ctx_.LogScanError(NameFromBytes(path) + " : " + std::strerror(error));
+  }
+
   std::string ChildPath(const std::string& name) const {
     return path_ == "/" ? "/" + name : path_ + "/" + name;
   }
@@ -347,6 +357,7 @@ class ScanWalker {
     for (;;) {
       long n = syscall(SYS_getdents64, fd, buffer_.data(), buffer_.size());
       if (n < 0 && errno == EINTR) continue;
+      if (n < 0) LogUnreadable(path_, errno);
       if (n <= 0) break;
       for (long pos = 0; pos < n;) {
         auto* d = reinterpret_cast<struct dirent64*>(buffer_.data() + pos);
@@ -422,9 +433,26 @@ class ScanWalker {
     return false;
   }
 
+  // Whether the names of the directory of the top frame are case-insensitive,
+  // once per file system.
+  bool CaseInsensitiveNames() {
+    if (ctx_.options_.caseInsensitiveNames) return ctx_.options_.caseInsensitiveNames(path_);
+    const Frame& top = frames_.back();
+    auto known = caseInsensitive_.find(top.dev);
+    if (known != caseInsensitive_.end()) return known->second;
+    return caseInsensitive_[top.dev] = HasCaseInsensitiveNames(top.fd);
+  }
+
   int Walk(int level) {
     if (IScanProgressSink* sink = ctx_.progress_.Sink()) sink->SetCurrentPath(path_);
     std::vector<Entry> entries = ReadEntries(frames_.back().fd);
+    // Upper-case short names are written the Windows way only where the
+    // file system ignores case: elsewhere README and Readme are two files.
+    const bool prettify = CaseInsensitiveNames();
+    auto itemName = [prettify](const std::string& raw) {
+      std::string name = NameFromBytes(raw);
+      return prettify ? PrettifyShortName(name) : name;
+    };
     if (frames_.size() > kOpenDepth) {
       close(frames_.back().fd);
       frames_.back().fd = -1;
@@ -434,7 +462,7 @@ class ScanWalker {
     for (const Entry& e : entries) {
       if (e.isDir) continue;
       std::string diskPath = ChildPath(e.raw);
-      long index = ctx_.AddFile(PrettifyShortName(SanitizeUtf8(e.raw)), ClampSize(e.st.st_size),
+      long index = ctx_.AddFile(itemName(e.raw), ClampSize(e.st.st_size),
                                 e.statOk ? ClampTime(e.st.st_mtime) : 0, Win32Attributes(e), level, -1, false,
                                 ctx_.options_.uncompress, &diskPath, e.statOk && S_ISREG(e.st.st_mode));
       if (index < 0) return 1;
@@ -443,14 +471,22 @@ class ScanWalker {
     // Then each directory followed by its subtree; dot directories are neither.
     for (const Entry& e : entries) {
       if (!e.isDir || e.raw[0] == '.') continue;
-      long index = ctx_.AddDirectoryItem(PrettifyShortName(SanitizeUtf8(e.raw)),
+      long index = ctx_.AddDirectoryItem(itemName(e.raw),
                                          e.statOk ? ClampTime(e.st.st_mtime) : 0, Win32Attributes(e), level);
       if (index < 0) return 1;
       if (e.isLink) continue;  // catalogued, never followed
       std::string childPath = ChildPath(e.raw);
-      if (ctx_.options_.canOpenDirectory && !ctx_.options_.canOpenDirectory(childPath)) continue;
-      int fd = OpenChild(e.raw);
-      if (fd < 0) continue;  // unreadable: enumerates nothing
+      int fd = -1;
+      if (ctx_.options_.canOpenDirectory && !ctx_.options_.canOpenDirectory(childPath))
+        errno = EACCES;
+      else
+        fd = OpenChild(e.raw);
+      if (fd < 0) {
+        // Catalogued without contents; the log (the medium's description)
+        // says which directory is missing and why.
+        LogUnreadable(childPath, errno);
+        continue;
+      }
       struct stat st;
       if (fstat(fd, &st) != 0 || IsAncestor(st.st_dev, st.st_ino)) {
         close(fd);
@@ -471,7 +507,8 @@ class ScanWalker {
   CScanContext& ctx_;
   std::vector<char> buffer_;
   std::vector<Frame> frames_;
-  std::string path_;
+  std::string path_;  // bytes on disk
+  std::map<dev_t, bool> caseInsensitive_;
 };
 
 int CScanContext::ScanMedium(const std::string& rootPath, int startLevel) {

@@ -153,6 +153,9 @@ struct ScanOptions {
   // Test seam: called before a directory is opened by the walk; returning
   // false makes it behave as unreadable.
   std::function<bool(const std::string& path)> canOpenDirectory;
+  // Test seam: whether the names of the directory at path are
+  // case-insensitive, in place of asking its file system.
+  std::function<bool(const std::string& path)> caseInsensitiveNames;
 };
 
 // One scan over one item list. Implements the describer host so describers
@@ -163,12 +166,14 @@ class CScanContext : public IArchiveScan {
   CScanContext(CFileItemList& list, CScanProgress& progress, ScanOptions options = {});
   ~CScanContext() override;
 
-  // ScanMedium: walks the directory tree at rootPath and appends its items
+  // ScanMedium: walks the directory tree at rootPath (as the catalog holds
+  // it: escaped name bytes, see NameFromBytes) and appends its items
   // at startLevel (directories first hold their files, then each
   // subdirectory with its subtree); then copies the log into the
   // description of list[0] (the media item) and rebuilds the container
   // index. Returns 1 when the user stopped, 0 otherwise. An unreadable root
-  // gives no items.
+  // gives no items; it and every unreadable directory (catalogued without
+  // contents) are logged with their path and the system's reason.
   int ScanMedium(const std::string& rootPath, int startLevel);
 
   // Creates a File item (win32Attributes as in CFileItem), appends it or
@@ -220,9 +225,10 @@ class CScanContext : public IArchiveScan {
 // into the scan's hooks.
 void InstallArchiveHooks(ScanOptions& options);
 
-// Name rule of the walk: a name that is a valid 8.3 short name without
-// lower-case letters is lower-cased but for its first character
-// ("README.TXT" -> "Readme.txt"); other names are kept.
+// Name rule of the walk on file systems whose names are case-insensitive: a
+// name that is a valid 8.3 short name without lower-case letters is
+// lower-cased but for its first character ("README.TXT" -> "Readme.txt");
+// other names are kept.
 std::string PrettifyShortName(const std::string& name);
 // Whether the name ends in ".zip" or ".cab", ignoring case.
 bool HasArchiveExtension(const std::string& name);

@@ -68,6 +68,22 @@ size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
   return len;
 }
 
+// The byte an escaped name byte stands for at s[i] (ED B2 80..ED B3 BF, the
+// lone surrogates U+DC80..U+DCFF), or -1.
+int EscapedByte(std::string_view s, size_t i) {
+  if (s.size() - i < 3 || static_cast<unsigned char>(s[i]) != 0xED) return -1;
+  const auto b1 = static_cast<unsigned char>(s[i + 1]), b2 = static_cast<unsigned char>(s[i + 2]);
+  if ((b1 != 0xB2 && b1 != 0xB3) || (b2 & 0xC0) != 0x80) return -1;
+  return ((b1 & 0x01) << 6 | (b2 & 0x3F)) + 0x80;
+}
+
+void AppendEscapedByte(std::string& out, unsigned char b) {
+  const char32_t cp = 0xDC00 + b;
+  out.push_back(static_cast<char>(0xED));
+  out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+  out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+}
+
 // The Windows-1252 byte for a code point, or -1 when there is none.
 int To1252(char32_t cp) {
   if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
@@ -182,7 +198,7 @@ std::string Utf8ToCp1252Lossy(std::string_view utf8) {
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view units) {
+std::string Utf16ToUtf8(std::u16string_view units, bool keepByteEscapes) {
   std::string out;
   out.reserve(units.size());
   const size_t n = units.size();
@@ -195,6 +211,9 @@ std::string Utf16ToUtf8(std::u16string_view units) {
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
       u = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00);
       ++i;
+    } else if (keepByteEscapes && u >= 0xDC80 && u <= 0xDCFF) {
+      AppendEscapedByte(out, static_cast<unsigned char>(u - 0xDC00));
+      continue;
     } else if (u >= 0xD800 && u <= 0xDFFF) {
       u = kReplacement;
     }
@@ -211,6 +230,12 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
     char32_t cp;
     size_t len = DecodeUtf8(utf8, i, cp);
     if (len == 0) {
+      const int escaped = EscapedByte(utf8, i);
+      if (escaped >= 0) {
+        out.push_back(static_cast<char16_t>(0xDC00 + escaped));
+        i += 3;
+        continue;
+      }
       // Same reading as SanitizeUtf8: a stray byte is a Windows-1252 character.
       cp = Cp1252Char(static_cast<unsigned char>(utf8[i]));
       len = 1;
@@ -227,7 +252,10 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
   return out;
 }
 
-std::string SanitizeUtf8(std::string_view bytes) {
+// Shared walk of SanitizeUtf8 and NameFromBytes: valid UTF-8 is copied,
+// each other byte becomes what invalid gives for it.
+template <typename Invalid>
+std::string MapInvalidUtf8(std::string_view bytes, Invalid invalid) {
   size_t i = AsciiPrefix(bytes);
   std::string out(bytes.data(), i);
   if (i == bytes.size()) return out;
@@ -236,12 +264,60 @@ std::string SanitizeUtf8(std::string_view bytes) {
     char32_t cp;
     size_t len = DecodeUtf8(bytes, i, cp);
     if (len == 0) {
-      AppendUtf8(out, Cp1252Char(static_cast<unsigned char>(bytes[i])));
+      invalid(out, static_cast<unsigned char>(bytes[i]));
       ++i;
     } else {
       out.append(bytes.data() + i, len);
       i += len;
     }
+  }
+  return out;
+}
+
+std::string SanitizeUtf8(std::string_view bytes) {
+  return MapInvalidUtf8(bytes, [](std::string& out, unsigned char b) { AppendUtf8(out, Cp1252Char(b)); });
+}
+
+std::string NameFromBytes(std::string_view bytes) { return MapInvalidUtf8(bytes, AppendEscapedByte); }
+
+// Shared walk of NameToBytes and DisplayText: escaped bytes become what
+// replace gives for them.
+template <typename Replace>
+std::string MapEscapedBytes(std::string_view text, Replace replace) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const int escaped = EscapedByte(text, i);
+    if (escaped >= 0) {
+      replace(out, static_cast<unsigned char>(escaped));
+      i += 3;
+    } else {
+      out.push_back(text[i++]);
+    }
+  }
+  return out;
+}
+
+std::string NameToBytes(std::string_view name) {
+  if (name.find('\xED') == std::string_view::npos) return std::string(name);
+  return MapEscapedBytes(name, [](std::string& out, unsigned char b) { out.push_back(static_cast<char>(b)); });
+}
+
+std::string DisplayText(std::string_view text) {
+  if (text.find('\xED') == std::string_view::npos) return std::string(text);
+  return MapEscapedBytes(text, [](std::string& out, unsigned char) { AppendUtf8(out, kReplacement); });
+}
+
+std::string OneLineText(std::string_view text) {
+  std::string shown = DisplayText(text);
+  if (shown.find_first_of("\t\r\n") == std::string::npos) return shown;
+  std::string out;
+  out.reserve(shown.size() + 8);
+  for (char c : shown) {
+    if (c == '\t') out += "\\t";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else out += c;
   }
   return out;
 }

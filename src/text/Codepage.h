@@ -14,9 +14,27 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 std::optional<std::string> Utf8ToCp1252(std::string_view utf8);
 // UTF-8 to Windows-1252, replacing what does not fit by '?'.
 std::string Utf8ToCp1252Lossy(std::string_view utf8);
-// UTF-16 code units (little-endian in memory order) to UTF-8; lone surrogates become U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view units);
+// UTF-16 code units (little-endian in memory order) to UTF-8; lone surrogates
+// become U+FFFD, but with keepByteEscapes those of U+DC80..U+DCFF stay as
+// escaped name bytes (see NameFromBytes).
+std::string Utf16ToUtf8(std::u16string_view units, bool keepByteEscapes = false);
+// An escaped name byte becomes its lone surrogate, so that it survives a trip
+// through a catalog's UTF-16 form.
 std::u16string Utf8ToUtf16(std::string_view utf8);
+
+// A Linux name is bytes, not always UTF-8. In memory each byte that is not
+// part of valid UTF-8 is kept as the lone surrogate U+DC80..U+DCFF (byte
+// 0x80..0xFF), in its three-byte form ED B2 80..ED B3 BF: the name maps back
+// to the same bytes, and a catalog stores it in its UTF-16 form.
+std::string NameFromBytes(std::string_view bytes);
+// The bytes of such a name or path on disk.
+std::string NameToBytes(std::string_view name);
+// Text to show: each escaped name byte as U+FFFD, the replacement character.
+std::string DisplayText(std::string_view text);
+// Text for one line of plain output: DisplayText, with TAB, CR and LF
+// written as \t, \r and \n, so that one item is always one line and its
+// TAB-separated columns stay apart.
+std::string OneLineText(std::string_view text);
 // Invalid UTF-8 bytes (a Linux file name need not be UTF-8) are read as Windows-1252.
 std::string SanitizeUtf8(std::string_view bytes);
 // Appends the UTF-8 form of one code point (surrogates and values past

@@ -21,7 +21,7 @@ TEST_F(Cmd, NewFolderPlacesAndWarns) {
   ui.newFolder = {std::string(), std::string("Music")};
   doc->OnNewFolder();
   ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_EQ(ui.boxes[0].text, "All search criterias are empty");
+  EXPECT_EQ(ui.boxes[0].text, "A name is needed");  // not the search's "criterias" message
   EXPECT_EQ(ui.boxes[0].flags, unsigned(MB_ICONEXCLAMATION));
   ASSERT_EQ(doc->list.size(), 7u);
   EXPECT_EQ(doc->list[1]->name, "Music");

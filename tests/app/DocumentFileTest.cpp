@@ -269,3 +269,76 @@ TEST_F(Doc, SaveModifiedAsksYesNoCancel) {
 }
 
 }  // namespace
+
+TEST_F(Doc, ASaveNeverSilentlyReplacesAFileChangedElsewhereOrMarkedReadOnly) {
+  const std::string path = SaveFile("shared.qvd", SampleCatalog());
+  doc->OpenPath(path);
+  doc->SetModifiedFlag();
+  // Another program saves the catalog meanwhile.
+  CFileItemList other = SampleCatalog();
+  AddMedia(other, "Theirs", 0);
+  SaveCatalogFile(other, path);
+  const size_t boxes = ui.boxes.size();
+  ui.answers = {IDNO};
+  EXPECT_FALSE(doc->OnFileSave());
+  ASSERT_EQ(ui.boxes.size(), boxes + 1);
+  EXPECT_EQ(ui.boxes.back().text,
+            "The file " + path + " was changed by another program after it was read.\nDo you want to replace it ?");
+  EXPECT_EQ(ui.boxes.back().flags, unsigned(MB_YESNO | MB_ICONQUESTION));
+  EXPECT_TRUE(doc->IsModified());
+  CFileItemList back;
+  LoadCatalogFile(back, path);
+  EXPECT_EQ(back.size(), 7u);
+  // Yes replaces it; the next save of the file just written asks nothing.
+  ui.answers = {IDYES};
+  EXPECT_TRUE(doc->OnFileSave());
+  back.Clear();
+  LoadCatalogFile(back, path);
+  EXPECT_EQ(back.size(), 6u);
+  doc->SetModifiedFlag();
+  EXPECT_TRUE(doc->OnFileSave());
+  EXPECT_EQ(ui.boxes.size(), boxes + 2);  // the two questions above only
+
+  // A file marked read-only is refused like any file that cannot be written.
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  doc->list = SampleCatalog();
+  AddMedia(doc->list, "Mine", 0);
+  doc->SetModifiedFlag();
+  EXPECT_FALSE(doc->OnFileSave());
+  EXPECT_EQ(ui.boxes.back().text, "The file " + path + " cannot be opened !\nError the file is marked read-only");
+  back.Clear();
+  LoadCatalogFile(back, path);
+  EXPECT_EQ(back.size(), 6u);
+}
+
+TEST_F(Doc, AfterAFailedOpenTheItemsBeforeTheDamageCanBeSaved) {
+  CFileItemList big = SampleCatalog();
+  for (int i = 0; i < 3000; ++i)
+    big.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, "f" + std::to_string(i), 0, 0, 1, 0));
+  big.RebuildContainerIndex();
+  std::string bytes = ReadBytes(SaveFile("big.qvd", std::move(big)));
+  bytes.resize(bytes.size() / 2);
+  WriteBytes(Path("cut.qvd"), bytes);
+  doc->OpenPath(Path("cut.qvd"));
+  EXPECT_EQ(doc->list.size(), 0u);  // Open refuses the damaged file
+
+  // Declined: nothing changes.
+  ui.answers = {IDNO};
+  EXPECT_FALSE(doc->OfferRecovery(Path("cut.qvd")));
+  EXPECT_EQ(doc->list.size(), 0u);
+  EXPECT_NE(ui.boxes.back().text.find("The file " + Path("cut.qvd") + " is damaged at byte "), std::string::npos);
+  EXPECT_NE(ui.boxes.back().text.find(" of its 3006 items can be read before the damage."), std::string::npos);
+  // Accepted: saved where the user says, and open.
+  ui.answers = {IDYES};
+  ui.files.push_back(Path("rescued.qvd"));
+  EXPECT_TRUE(doc->OfferRecovery(Path("cut.qvd")));
+  EXPECT_GT(doc->list.size(), 6u);
+  EXPECT_LT(doc->list.size(), 3006u);
+  EXPECT_EQ(doc->PathName(), Path("rescued.qvd"));
+  EXPECT_FALSE(doc->IsModified());
+  CFileItemList back;
+  ASSERT_EQ(LoadCatalogFile(back, Path("rescued.qvd")), CatalogReadResult::Ok);
+  EXPECT_EQ(back.size(), doc->list.size());
+  // A sound file has nothing to offer.
+  EXPECT_FALSE(doc->OfferRecovery(Path("rescued.qvd")));
+}

@@ -10,6 +10,7 @@
 #include "cabinet/ArchiveFixtures.h"
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
+#include "text/Codepage.h"
 #include "i18n/Translator.h"
 #include "platform/FakePlatform.h"
 #include "ports/TempDir.h"
@@ -107,6 +108,11 @@ TEST_F(Launch, OpensFilesAndDirectoriesWithTheDesktop) {
   list[1]->name = "DOC.TXT";
   EXPECT_TRUE(ExecuteItem(list, 1, false, ui));
   EXPECT_EQ(fake.started[2].args, (std::vector<std::string>{root + "/doc.txt"}));
+  // A name that is not UTF-8 is opened by its own bytes.
+  Write("caf\xe9.txt", "latin-1 name");
+  list[1]->name = NameFromBytes("caf\xe9.txt");
+  EXPECT_TRUE(ExecuteItem(list, 1, false, ui));
+  EXPECT_EQ(fake.started[3].args, (std::vector<std::string>{root + "/caf\xe9.txt"}));
   EXPECT_TRUE(ui.boxes.empty());
 }
 

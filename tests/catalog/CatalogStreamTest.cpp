@@ -685,3 +685,55 @@ TEST(CatalogFiles, SaveLoadProgressAndErrors) {
   }
   std::filesystem::remove_all(dir);
 }
+
+TEST(CatalogRecover, KeepsWhatPrecedesTheDamageAtTheStartMiddleAndEnd) {
+  CFileItemList list;
+  list.items.push_back(std::make_unique<CFileItem>(ITEM_FOLDER, "top", 0, 0, 0, 0));
+  for (int i = 0; i < 70000; ++i)
+    list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, "file-" + std::to_string(i), 0, 0, 1, 0));
+  const auto bytes = WriteCatalogToMemory(list);
+  const ParsedStream ps = ParseV4(bytes);
+  ASSERT_GE(ps.blocks.size(), 3u);
+  // Stream offsets of the block headers: after the 12-byte stream header.
+  std::vector<size_t> at = {12};
+  for (const auto& b : ps.blocks) at.push_back(at.back() + 12 + b.payload.size());
+  struct Case {
+    const char* where;
+    std::vector<uint8_t> bytes;
+    size_t atLeast, below;
+  };
+  std::vector<Case> cases;
+  auto hit = [&](size_t offset) {
+    auto b = bytes;
+    b[offset] = b[offset + 1] = b[offset + 2] = b[offset + 3] = 0x7F;  // an impossible item count
+    return b;
+  };
+  cases.push_back({"start", hit(at[0]), 0, 1});
+  cases.push_back({"middle", hit(at[1]), ps.blocks[0].itemCount, ps.blocks[0].itemCount + 1});
+  // Cut half-way through the last block's data: its first items inflate still.
+  const size_t lastItems = list.size() - ps.blocks.back().itemCount;
+  cases.push_back({"end", std::vector<uint8_t>(bytes.begin(), bytes.begin() + at[at.size() - 2] + 12 +
+                                                                  ps.blocks.back().payload.size() / 2),
+                   lastItems + 1, list.size()});
+  for (const Case& c : cases) {
+    ExpectReadFails(c.bytes);  // Open refuses the damaged stream
+    CFileItemList kept;
+    CMemorySource source(c.bytes.data(), c.bytes.size());
+    const CatalogRecovery r = RecoverCatalog(kept, source);
+    EXPECT_TRUE(r.damaged) << c.where;
+    EXPECT_EQ(r.kept, kept.size()) << c.where;
+    EXPECT_GE(kept.size(), c.atLeast) << c.where;
+    EXPECT_LT(kept.size(), c.below) << c.where;
+    EXPECT_EQ(r.announced, list.size());
+    for (size_t i = 0; i < kept.size(); ++i) ASSERT_EQ(kept[i]->name, list[i]->name) << c.where;
+    // What is kept is a catalog of its own.
+    const auto again = WriteCatalogToMemory(kept);
+    EXPECT_EQ(Read(again).size(), kept.size()) << c.where;
+  }
+  // An undamaged stream is kept whole and said to be so.
+  CFileItemList whole;
+  CMemorySource source(bytes.data(), bytes.size());
+  const CatalogRecovery r = RecoverCatalog(whole, source);
+  EXPECT_FALSE(r.damaged);
+  EXPECT_EQ(whole.size(), list.size());
+}

@@ -66,7 +66,7 @@ TEST_F(ApplicationsCli, ScanListsArchivesAndFindsApplications) {
     ASSERT_NE(found, std::string::npos) << e << "\n" << r.out;
     at = found + e.size();
   }
-  EXPECT_NE(r.out.find("\tBest tool\t" + dir / "disc/Tool/Setup.exe" + "\t2 Ko\t"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\tBest tool\t" + dir / "disc/Tool/SETUP.EXE" + "\t2 Ko\t"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\tZipped\tInner/install.exe\t0 Ko\t"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\tid Doom\t\t0 Ko\t"), std::string::npos) << r.out;
 }

@@ -205,3 +205,64 @@ TEST_F(CatalogCli, UsageErrorsExitTwoAndPointToHelp) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("Usage:"), std::string::npos);
 }
+
+TEST_F(CatalogCli, RecoverWritesWhatPrecedesTheDamage) {
+  CFileItemList list;
+  list.items.push_back(std::make_unique<CFileItem>(ITEM_FOLDER, "top", 0, 0, 0, 0));
+  for (int i = 0; i < 3000; ++i)
+    list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, "f" + std::to_string(i), 0, 0, 1, 0));
+  auto bytes = WriteCatalogToMemory(list);
+  bytes.resize(bytes.size() * 2 / 3);  // cut off, as by a full disk
+  WriteBytes("damaged.qvd", bytes);
+  EXPECT_NE(Run("list '" + Path("damaged.qvd") + "'").status, 0);  // Open still refuses it
+
+  Result r = Run("recover '" + Path("damaged.qvd") + "' '" + Path("kept.qvd") + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  CFileItemList kept;
+  ASSERT_EQ(LoadCatalogFile(kept, Path("kept.qvd")), CatalogReadResult::Ok);
+  ASSERT_GT(kept.size(), 1u);
+  ASSERT_LT(kept.size(), list.size());
+  EXPECT_EQ(kept[kept.size() - 1]->name, list[kept.size() - 1]->name);
+  EXPECT_NE(r.out.find(Path("damaged.qvd") + ": damaged at byte "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; kept " + std::to_string(kept.size()) + " of 3001 items in " + Path("kept.qvd")),
+            std::string::npos)
+      << r.out;
+}
+
+TEST_F(CatalogCli, TextOutputKeepsOneItemPerLine) {
+  CFileItemList list;
+  auto media = std::make_unique<CFileItemMediaDir>();
+  media->name = "Disc";
+  media->rootPath = "/m";
+  media->level = 0;
+  list.items.push_back(std::move(media));
+  list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, "tab\there", 1, 2, 1, 0));
+  list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, "two\r\nlines", 1, 2, 1, 0));
+  list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, "caf\xED\xB3\xA9", 1, 2, 1, 0));  // byte 0xE9 kept
+  auto app = std::make_unique<CFileItemAppli>();
+  app->name = "Tool";
+  app->level = 1;
+  app->description = "Title\r\n";
+  app->installProgram = "run\nme";
+  list.items.push_back(std::move(app));
+  list.RebuildContainerIndex();
+  WriteBytes("c.qvd", WriteCatalogToMemory(list));
+  const std::string cat = "'" + Path("c.qvd") + "'";
+
+  Result r = Run("list " + cat);
+  EXPECT_EQ(r.out,
+            "0\tMedia\t0\tDisc\n1\tFile\t1\ttab\\there\n2\tFile\t1\ttwo\\r\\nlines\n3\tFile\t1\tcaf\xEF\xBF\xBD\n"
+            "4\tDir+Appli\t1\tTool\n");
+  r = Run("search " + cat + " 'two*'");
+  EXPECT_EQ(r.out, "2\t\\\\Disc\\two\\r\\nlines\n");
+  r = Run("applications " + cat);
+  EXPECT_EQ(r.out.substr(0, r.out.rfind('\t')), "4\tTitle\trun\\nme\t0 Ko");
+  r = Run("print " + cat + " --from 0 --no-size --no-date --no-attributes");
+  EXPECT_NE(r.out.find("\ntwo\\r\\nlines\n"), std::string::npos) << r.out;
+  // JSON escapes them itself, exactly.
+  r = Run("dump --json " + cat);
+  const auto j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["items"][1]["name"], "tab\there");
+  EXPECT_EQ(j["items"][2]["name"], "two\r\nlines");
+  EXPECT_EQ(j["items"][3]["name"], "caf\xEF\xBF\xBD");
+}

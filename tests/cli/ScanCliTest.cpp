@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 
@@ -92,7 +93,7 @@ TEST(ScanCli, ScansADirectoryIntoANewCatalog) {
   EXPECT_EQ(media->name, "Photos");
   EXPECT_EQ(media->rootPath, tree.string());
   EXPECT_EQ(media->level, 0);
-  EXPECT_EQ(list[1]->name, "Readme.txt");
+  EXPECT_EQ(list[1]->name, "README.TXT");  // a POSIX file system: the name as it is
   EXPECT_EQ(list[2]->name, "album");
   EXPECT_EQ(list[3]->level, 2);
   EXPECT_NE(r.out.find("2 files"), std::string::npos) << r.out;
@@ -238,4 +239,84 @@ TEST(ScanCli, ApplicationPassRunsUnlessSwitchedOff) {
   EXPECT_EQ(a[1]->name, "Tool");
   EXPECT_TRUE(a[1]->IsApplication());
   EXPECT_FALSE(b[1]->IsApplication());
+}
+
+TEST(ScanCli, ChangesOfOneCatalogTakeTurns) {
+  TempDir t;
+  for (int i = 0; i < 200; ++i) {
+    Touch(t.path / "a" / ("f" + std::to_string(i)));
+    Touch(t.path / "b" / ("g" + std::to_string(i)));
+  }
+  for (const char* d : {"p1", "p2"}) fs::create_directories(t.path / d);
+  const fs::path p1 = t.path / "p1" / "s.ini", p2 = t.path / "p2" / "s.ini";
+  const std::string cat = (t.path / "c.qvd").string();
+  // Two scans at once: neither medium is lost.
+  Result second;
+  std::thread other([&] { second = Cli({"scan", cat, (t.path / "b").string(), "--no-applications"}, p2); });
+  Result first = Cli({"scan", cat, (t.path / "a").string(), "--no-applications"}, p1);
+  other.join();
+  ASSERT_EQ(first.status, 0) << first.err;
+  ASSERT_EQ(second.status, 0) << second.err;
+  CFileItemList list = Load(cat);
+  EXPECT_EQ(list.size(), 402u);
+  EXPECT_TRUE(list[0]->IsMedia() && list[201]->IsMedia());
+
+  // A holder that lets go within a few seconds is waited for.
+  CCatalogLock held;
+  ASSERT_TRUE(held.Lock(cat, 0, nullptr));
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    held.Unlock();
+  });
+  Result waited = Cli({"folder", cat, "Later"}, p1);
+  release.join();
+  EXPECT_EQ(waited.status, 0) << waited.err;
+  // One that does not makes the change fail, saying why, with nothing lost.
+  ASSERT_TRUE(held.Lock(cat, 0, nullptr));
+  const std::string before = Bytes(cat);
+  Result refused = Cli({"scan", cat, (t.path / "a").string(), "--no-applications"}, p1);
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE(refused.err.find(cat + ": another program is changing this catalog"), std::string::npos) << refused.err;
+  EXPECT_EQ(Bytes(cat), before);
+}
+
+TEST(ScanCli, UnwritableCatalogFailsBeforeTheScan) {
+  TempDir t;
+  Touch(t.path / "tree" / "file.txt");
+  const fs::path settings = t.path / "s.ini";
+  const std::string cat = (t.path / "c.qvd").string();
+  ASSERT_EQ(Cli({"scan", cat, (t.path / "tree").string(), "--no-applications"}, settings).status, 0);
+  // Marked read-only: neither scanned into nor replaced, whoever runs it.
+  ASSERT_EQ(chmod(cat.c_str(), 0444), 0);
+  const std::string before = Bytes(cat);
+  Result r = Cli({"scan", cat, (t.path / "tree").string(), "--no-applications"}, settings);
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find(cat + ": File writing error: the file is marked read-only"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(Bytes(cat), before);
+  Result folder = Cli({"folder", cat, "New"}, settings);
+  EXPECT_NE(folder.status, 0);
+  EXPECT_EQ(Bytes(cat), before);
+  if (geteuid() != 0) {
+    // A directory that takes no new file.
+    ASSERT_EQ(chmod(t.path.c_str(), 0555), 0);
+    Result dir = Cli({"scan", (t.path / "new.qvd").string(), (t.path / "tree").string()}, t.path / "x" / "s.ini");
+    chmod(t.path.c_str(), 0755);
+    EXPECT_NE(dir.err.find("Permission denied"), std::string::npos) << dir.err;
+  }
+}
+
+TEST(ScanCli, AVolumeWithoutALabelIsNamedAfterItsDirectory) {
+  // /dev/shm is a mount point of a volume without a label on most systems.
+  std::ifstream mounts("/proc/self/mountinfo");
+  std::string line;
+  bool mounted = false;
+  while (std::getline(mounts, line)) mounted = mounted || line.find(" /dev/shm ") != std::string::npos;
+  if (!mounted) GTEST_SKIP() << "/dev/shm is not a mount point here";
+  TempDir t;
+  const fs::path cat = t.path / "c.qvd";
+  Result r = Cli({"scan", cat.string(), "/dev/shm", "--kind", "CD", "--no-applications", "--no-archives"},
+                 t.path / "s.ini");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Load(cat)[0]->name, "shm");
 }

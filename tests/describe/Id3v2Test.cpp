@@ -67,8 +67,8 @@ TEST(Id3v2Tag, PaddingEndsTheWalkAndKeepsTheValuesRead) {
 }
 
 TEST(Id3v2Tag, TagsThatCannotBeOpened) {
-  EXPECT_EQ(Read(Id3v2(4, {TextFrame("TIT2", "v2.4")})).rc, ID3_NO_TAG);
-  EXPECT_TRUE(Slot(Read(Id3v2(4, {TextFrame("TIT2", "v2.4")})), "TIT2").empty());
+  EXPECT_EQ(Read(Id3v2(5, {TextFrame("TIT2", "v2.5")})).rc, ID3_NO_TAG);
+  EXPECT_TRUE(Slot(Read(Id3v2(5, {TextFrame("TIT2", "v2.5")})), "TIT2").empty());
   Bytes badSize = Id3v2(3, {TextFrame("TIT2", "x")});
   badSize[8] |= 0x80;
   EXPECT_EQ(Read(badSize).rc, ID3_NO_TAG);
@@ -206,4 +206,51 @@ TEST(Id3v2Tag, BadIdentifiersAndShortRemaindersEndTheWalk) {
   ext.insert(ext.begin() + 10, extHeader.begin(), extHeader.end());
   ext[9] = static_cast<uint8_t>(ext[9] + extHeader.size());
   EXPECT_EQ(Slot(Read(ext), "TIT2"), "");
+}
+
+TEST(Id3v2Tag, Version24) {
+  // Synchsafe frame sizes: a 200-byte title has a size byte 0x01 0x48, which
+  // read as a plain number would be 328.
+  const std::string longTitle(199, 't');
+  Bytes utf16be = {2};
+  Append(utf16be, Utf16(u"\u00C9t\u00E9", true, false));
+  utf16be.insert(utf16be.end(), {0, 0});
+  V2Frame tdrc = TextFrame("TDRC", "2001-05-03T10:00", 3);
+  TagRead r = Read(Id3v2(4, {TextFrame("TIT2", longTitle, 3), TextFrame("TPE1", "Caf\xC3\xA9", 3),
+                             V2Frame{"TALB", utf16be}, tdrc, TextFrame("TRCK", "4")},
+                         32));
+  EXPECT_EQ(r.rc, ID3_OK);
+  EXPECT_EQ(Slot(r, "TIT2"), longTitle);
+  EXPECT_EQ(Slot(r, "TPE1"), "Caf\xC3\xA9");
+  EXPECT_EQ(Slot(r, "TALB"), "\xC3\x89t\xC3\xA9");
+  EXPECT_EQ(Slot(r, "TYER"), "2001");
+  EXPECT_EQ(Slot(r, "TRCK"), "4");
+  // Encodings 2 and 3 belong to ID3v2.4 only.
+  std::string slot;
+  EXPECT_EQ(DecodeId3TextFrame(reinterpret_cast<const uint8_t*>("\x03x"), 2, false, slot, 3), ID3_BAD_ENCODING);
+
+  // Per-frame flags: unsynchronisation (0x02), a data length indicator
+  // (0x01) and a group byte (0x40), and compression (0x08) with its length.
+  V2Frame unsync{"TIT2", {0, 'a', 0xFF, 0x00, 0xE9, 'b'}, 0, 0x02};
+  Bytes text = {0};
+  Append(text, std::string("Deflated album"));
+  Bytes zipped = Compress(text, 0);
+  zipped.erase(zipped.begin(), zipped.begin() + 4);
+  V2Frame talb{"TALB", {0x80}, 0, 0x40 | 0x08 | 0x01};
+  PutSynchsafe(talb.data, static_cast<uint32_t>(text.size()));
+  Append(talb.data, zipped);
+  TagRead f = Read(Id3v2(4, {unsync, talb, TextFrame("TPE1", "After")}));
+  EXPECT_EQ(Slot(f, "TIT2"), "a\xC3\xBF\xC3\xA9" "b");
+  EXPECT_EQ(Slot(f, "TALB"), "Deflated album");
+  EXPECT_EQ(Slot(f, "TPE1"), "After");
+
+  // An extended header is skipped; a footer moves the audio 10 bytes on.
+  Bytes ext = Id3v2(4, {TextFrame("TIT2", "After extended header")});
+  ext[5] = 0x40 | 0x10;
+  const Bytes extHeader = {0, 0, 0, 6, 1, 0};
+  ext.insert(ext.begin() + 10, extHeader.begin(), extHeader.end());
+  ext[9] = static_cast<uint8_t>(ext[9] + extHeader.size());
+  TagRead e = Read(ext);
+  EXPECT_EQ(Slot(e, "TIT2"), "After extended header");
+  EXPECT_EQ(e.audioStart, static_cast<int64_t>(ext.size()) + 10);
 }

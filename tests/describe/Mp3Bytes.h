@@ -38,10 +38,24 @@ inline Bytes HeaderBytes(const Header& h) {
           static_cast<uint8_t>((h.rateIndex << 4) | (h.freqIndex << 2)), static_cast<uint8_t>(h.mode << 6)};
 }
 
-// A frame of size bytes: the header, then zeros (which never look like a sync).
-inline Bytes Frame(const Header& h, size_t size = 417) {
+// The length a Layer II or III frame of the header has (no padding).
+inline size_t FrameLength(const Header& h) {
+  static const int kMpeg1L3[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+  static const int kMpeg1L2[16] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0};
+  static const int kLsf[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+  static const int kRates[4] = {44100, 48000, 32000, 0};
+  const bool mpeg1 = h.versionCode == 3;
+  const int kbps = (mpeg1 ? (h.layerCode == 1 ? kMpeg1L3 : kMpeg1L2) : kLsf)[h.rateIndex];
+  const int rate = kRates[h.freqIndex] / (mpeg1 ? 1 : h.versionCode == 2 ? 2 : 4);
+  if (kbps == 0 || rate == 0) return 417;
+  return static_cast<size_t>((mpeg1 || h.layerCode == 2 ? 144 : 72) * kbps * 1000 / rate);
+}
+
+// A frame of size bytes (by default its header's length): the header, then
+// zeros (which never look like a sync).
+inline Bytes Frame(const Header& h, size_t size = 0) {
   Bytes f = HeaderBytes(h);
-  f.resize(size, 0);
+  f.resize(size ? size : FrameLength(h), 0);
   return f;
 }
 
@@ -61,10 +75,10 @@ struct Xing {
   uint32_t scale = 0;
 };
 
-inline Bytes XingFrame(const Header& h, const Xing& x, size_t size = 417) {
+inline Bytes XingFrame(const Header& h, const Xing& x, size_t size = 417, const char* name = "Xing") {
   Bytes f = HeaderBytes(h);
   f.resize(XingOffset(h), 0);
-  Append(f, std::string("Xing"));
+  Append(f, std::string(name));
   Put32(f, (x.hasFrames ? 1u : 0u) | (x.hasBytes ? 2u : 0u) | (x.hasToc ? 4u : 0u) | (x.hasScale ? 8u : 0u));
   if (x.hasFrames) Put32(f, x.frames);
   if (x.hasBytes) Put32(f, x.bytes);
@@ -141,7 +155,10 @@ inline Bytes Id3v2(int major, const std::vector<V2Frame>& frames, size_t padding
       body.push_back(static_cast<uint8_t>(n >> 8));
       body.push_back(static_cast<uint8_t>(n));
     } else {
-      Put32(body, n);
+      if (major == 4)
+        PutSynchsafe(body, n);
+      else
+        Put32(body, n);
       body.push_back(f.flag1);
       body.push_back(f.flag2);
     }

@@ -198,32 +198,83 @@ TEST(MpegScan, NothingAcceptable) {
   EXPECT_NE(ScanBytes(Repeat(Frame({3, 1, 9, 0, 0}), 3), 1 << 20).status, 0);  // start past the end
   // Only Layer I frames.
   EXPECT_NE(ScanBytes(Repeat(Frame({3, 3, 9, 0, 0}), 10)).status, 0);
-  // A header beyond the first 2052 bytes after the start is not seen.
-  Bytes late(kMpegWindow, 0);
+  // A header beyond the bytes searched after the start is not seen.
+  Bytes late(kMpegSearchBytes, 0);
   Append(late, Frame({3, 1, 9, 0, 0}));
   EXPECT_NE(ScanBytes(late).status, 0);
-  Bytes justIn(kMpegWindow - 4, 0);
+  Bytes justIn(kMpegSearchBytes - 4, 0);
   Append(justIn, Frame({3, 1, 9, 0, 0}));
   EXPECT_EQ(ScanBytes(justIn).status, 0);
   EXPECT_NE(ScanMpegFrames("/nonexistent/file.mp3", 0, none.info), 0);
 }
 
-TEST(MpegScan, Mpeg25RateIsTheMeanOfTheFirstEightMatchingHeaders) {
-  // Eight MPEG-2.5 headers at 8 and 16 kbit/s, a header at another sampling
-  // rate in between, and more headers after the eighth that must not count.
-  Bytes data;
-  const int rates[8] = {1, 2, 1, 2, 1, 2, 1, 2};  // 8k, 16k alternately: mean 12k
-  for (int i = 0; i < 8; ++i) {
-    Append(data, Frame({0, 1, rates[i], 2, 0}, 100));
-    if (i == 2) Append(data, Frame({0, 1, 14, 0, 0}, 100));  // 11025 Hz, not 8000
-  }
-  for (int i = 0; i < 5; ++i) Append(data, Frame({0, 1, 14, 2, 0}, 100));
+TEST(MpegScan, SyncBytesInsideFramesAreNotCounted) {
+  // MPEG-2.5 8 kbit/s mono frames whose data holds header-like bytes of
+  // other rates, after a header that nothing follows where its length says.
+  Bytes data = Frame({3, 1, 9, 0, 0}, 40);
+  const size_t audioStart = data.size();
+  Bytes frame = Frame({0, 1, 1, 2, 3});
+  ASSERT_EQ(frame.size(), 72u);
+  const Bytes fake = HeaderBytes({0, 1, 9, 2, 3});
+  std::copy(fake.begin(), fake.end(), frame.begin() + 20);
+  Append(data, Repeat(frame, 1000));
   Scan s = ScanBytes(data);
   ASSERT_EQ(s.status, 0);
   EXPECT_EQ(s.info.version, 4);
   EXPECT_EQ(s.info.samplingRate, 8000);
-  EXPECT_EQ(s.info.bitRate, 12000);
-  EXPECT_EQ(s.info.duration, static_cast<int64_t>(data.size()) * 8 / 12000);
+  EXPECT_EQ(s.info.bitRate, 8000);
+  EXPECT_EQ(s.info.vbr, 0);
+  EXPECT_EQ(s.info.duration, static_cast<int64_t>(data.size() - audioStart) * 8 / 8000);
+  // A frame of another sampling rate does not continue the stream: the
+  // stream starts at the frame the end of the data follows.
+  Bytes mixed = Frame({0, 1, 1, 2, 3});
+  Append(mixed, Frame({0, 1, 1, 0, 3}));
+  EXPECT_EQ(ScanBytes(mixed).info.samplingRate, 11025);
+}
+
+TEST(MpegScan, HeaderlessVariableRateIsWalked) {
+  // 700 frames of silence at one rate, then frames that vary: counted, so
+  // the time is exact and the rate marked variable.
+  Bytes data = Repeat(Frame({3, 1, 1, 0, 0}), 700);  // 32k
+  for (int i = 0; i < 600; ++i) Append(data, Frame({3, 1, i % 2 ? 9 : 11, 0, 0}));
+  Scan s = ScanBytes(data);
+  ASSERT_EQ(s.status, 0);
+  EXPECT_EQ(s.info.vbr, 1);
+  EXPECT_EQ(s.info.frameCount, 1300);
+  EXPECT_EQ(s.info.duration, 1300 * 1152 / 44100);
+  EXPECT_EQ(s.info.bitRate, static_cast<int64_t>(data.size() * 8 * 44100 / (1300 * 1152)) / 1000 * 1000);
+  // Beyond the bytes walked, the rest is taken at the average seen.
+  Bytes longer;
+  for (int i = 0; i < 16000; ++i) Append(longer, Frame({3, 1, i % 3 ? 9 : 11, 0, 0}));
+  Scan l = ScanBytes(longer);
+  EXPECT_EQ(l.info.vbr, 1);
+  EXPECT_NEAR(static_cast<double>(l.info.duration), 16000 * 1152 / 44100.0, 1.0);
+}
+
+TEST(MpegScan, InfoAndVbriHeadersGiveTheFrameCount) {
+  // lame's Info frame of a CBR stream: its own frame is larger than the
+  // stream's, whose rate is shown.
+  Xing info;
+  info.frames = 2000;
+  Bytes cbr = XingFrame({3, 1, 9, 0, 0}, info, 417, "Info");
+  Append(cbr, Repeat(Frame({3, 1, 5, 0, 0}), 2000));  // 64k
+  Scan c = ScanBytes(cbr);
+  EXPECT_EQ(c.info.vbr, 0);
+  EXPECT_EQ(c.info.bitRate, 64000);
+  EXPECT_EQ(c.info.duration, 2000 * 1152 / 44100);
+  // A VBRI header, 32 bytes after the frame header.
+  Bytes vbri = Frame({3, 1, 9, 0, 0});
+  Bytes fields = B("VBRI");
+  Append(fields, Bytes{0, 1, 0, 0, 0, 75});
+  Put32(fields, 3000 * 417);
+  Put32(fields, 3000);
+  std::copy(fields.begin(), fields.end(), vbri.begin() + 36);
+  Append(vbri, Repeat(Frame({3, 1, 9, 0, 0}), 20));
+  Scan v = ScanBytes(vbri);
+  EXPECT_EQ(v.info.vbr, 1);
+  EXPECT_EQ(v.info.frameCount, 3000);
+  EXPECT_EQ(v.info.duration, 3000 * 1152 / 44100);
+  EXPECT_EQ(v.info.bitRate, 127000);  // 417 bytes a frame is 127.7 kbit/s
 }
 
 TEST(MpegScan, RefusedXingHeaderFallsToTheNextFrame) {
@@ -312,6 +363,17 @@ TEST(Id3v1, GenreListEnds) {
   EXPECT_STREQ(Id3v1GenreName(144), "Trash Metal");
   EXPECT_STREQ(Id3v1GenreName(145), "unknown");
   EXPECT_STREQ(Id3v1GenreName(255), "unknown");
+  // ID3v2 genre values.
+  EXPECT_EQ(GenreText("(17)"), "Rock");
+  EXPECT_EQ(GenreText("17"), "Rock");
+  EXPECT_EQ(GenreText("(0)"), "Blues");
+  EXPECT_EQ(GenreText("(17)(RX)"), "Rock");
+  EXPECT_EQ(GenreText("(4)Eurodisco"), "Eurodisco");
+  EXPECT_EQ(GenreText("(RX)"), "Remix");
+  EXPECT_EQ(GenreText("(200)"), "(200)");
+  EXPECT_EQ(GenreText("1984 Synth"), "1984 Synth");
+  EXPECT_EQ(GenreText("(17"), "(17");
+  EXPECT_EQ(GenreText("()"), "()");
 }
 
 TEST_F(Mp3Description, LinesAndLabels) {
@@ -324,12 +386,12 @@ TEST_F(Mp3Description, LinesAndLabels) {
   Append(data, XingFrame({3, 1, 9, 0, 0}, x));
   Append(data, Repeat(Frame({3, 1, 9, 0, 0}), 10));
   EXPECT_EQ(Describe(data),
-            "Time\t00:00\r\n"
+            "Time\t00:26\r\n"
             "Bit rate\t181kv\r\n"
             "Frequency\t44k1\r\n"
             "Title\tTitle\r\n"
             "Artist\tArtist\r\n"
-            "Genre\t(17)\r\n"
+            "Genre\tRock\r\n"
             "Album\tAlbum\r\n"
             "Track\t3\r\n");
 }
@@ -356,12 +418,12 @@ TEST_F(Mp3Description, Id3v1IsUsedOnlyWithoutAnOpenedId3v2Tag) {
   Append(both, v1Only);
   EXPECT_EQ(Describe(both), "Time\t00:00\r\nBit rate\t128k\r\nFrequency\t44k1\r\n");
 
-  // An ID3v2.4 tag is not opened: the ID3v1 values are shown instead.
-  Bytes v24 = Id3v2(4, {TextFrame("TIT2", "v2.4 title")});
+  // An ID3v2.4 tag is read like the others, and its numbered genre named.
+  Bytes v24 = Id3v2(4, {TextFrame("TIT2", "v2.4 title"), TextFrame("TCON", "17", 3)});
   Append(v24, v1Only);
   std::string d = Describe(v24);
-  EXPECT_NE(d.find("Title\tV1 title\r\n"), std::string::npos);
-  EXPECT_EQ(d.find("v2.4"), std::string::npos);
+  EXPECT_NE(d.find("Title\tv2.4 title\r\nGenre\tRock\r\n"), std::string::npos) << d;
+  EXPECT_EQ(d.find("V1"), std::string::npos);
 
   // Without any audio the ID3v1 tag is not read.
   Bytes noAudio(500, 0);

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <sstream>
 
 #include "describe/Mp3.h"
@@ -216,7 +217,7 @@ TEST_F(Mp3Tools, TagsWrittenByLameAndId3v2) {
     if (Id3FrameTable[slot].read == Id3Read::Skip) {
       EXPECT_EQ(t.tags.slots[slot], "") << id;
     } else if (id == "TCON") {
-      EXPECT_EQ(t.tags.slots[slot], "(17)");  // id3v2 lists the genre's name beside the stored number
+      EXPECT_EQ(t.tags.slots[slot], "Rock");  // stored as "(17)", listed by id3v2 as "Rock (17)"
     } else {
       EXPECT_EQ(t.tags.slots[slot], value) << id;
       ++compared;
@@ -224,7 +225,7 @@ TEST_F(Mp3Tools, TagsWrittenByLameAndId3v2) {
   }
   EXPECT_EQ(compared, 10);
   EXPECT_EQ(t.tags.slots[SLOT_COMM], "A comment");
-  EXPECT_EQ(t.tags.slots[SLOT_TCON], "(17)");
+  EXPECT_EQ(t.tags.slots[SLOT_TCON], "Rock");
 
   // Only an ID3v1 tag: its values, and genre 255 as "unknown".
   auto v1 = dir / "v1.mp3";
@@ -239,4 +240,55 @@ TEST_F(Mp3Tools, TagsWrittenByLameAndId3v2) {
   EXPECT_NE(d.find("Year\t1980\r\n"), std::string::npos) << d;
   EXPECT_NE(d.find("Track\t7\r\n"), std::string::npos) << d;
   EXPECT_NE(d.find("Genre\tunknown\r\n"), std::string::npos) << d;
+}
+
+TEST_F(Mp3Tools, TimeAndRateAgreeWithFfprobe) {
+  if (!HaveTool("ffmpeg") || !HaveTool("ffprobe")) GTEST_SKIP() << "ffmpeg is not installed";
+  // 20 s of tones and noise of changing loudness, so VBR frames vary.
+  auto src = dir / "noise.wav";
+  Shell("ffmpeg -v error -f lavfi -i 'aevalsrc=0.3*sin(2*PI*(220+80*sin(t))*t)+(random(0)-0.5)*0.3*(0.5+0.5*sin(t*2))"
+        ":s=44100:d=20' " + Quote(src));
+  struct Case {
+    const char* name;
+    const char* command;  // %s: input, then output
+    bool cbr;
+  };
+  const Case cases[] = {
+      {"m2_mono_cbr.mp3", "ffmpeg -v error -i %s -ar 22050 -ac 1 -b:a 32k -metadata title=T %s", true},
+      {"m1_vbr_xing.mp3", "ffmpeg -v error -i %s -q:a 2 %s", false},
+      {"m1_cbr_noxing.mp3", "ffmpeg -v error -i %s -ar 48000 -b:a 192k -write_xing 0 %s", true},
+      {"m2_layer2.mp3", "ffmpeg -v error -i %s -ar 24000 -c:a mp2 -b:a 64k -f mp2 %s", true},
+      {"m25_mono_cbr.mp3", "lame --quiet --resample 11.025 -b 16 -m m %s %s", true},
+      {"m25_vbr_xing.mp3", "lame --quiet --resample 8 -m m -V4 %s %s", false},
+      {"m1_vbr_noxing.mp3", "lame --quiet -V2 -t %s %s", false},
+      {"m2_vbr_noxing.mp3", "lame --quiet --resample 16 -m m -V5 -t %s %s", false},
+  };
+  for (const Case& c : cases) {
+    auto mp3 = dir / c.name;
+    char command[512];
+    std::snprintf(command, sizeof command, c.command, Quote(src).c_str(), Quote(mp3).c_str());
+    int status = 0;
+    std::string out = Shell(command, &status);
+    ASSERT_EQ(status, 0) << command << "\n" << out;
+    // The frames ffprobe counts give the true time even without a header.
+    std::string probe = Shell("ffprobe -v error -count_packets -select_streams a:0 -show_entries "
+                              "stream=sample_rate,nb_read_packets,bit_rate -of default=nw=1 " + Quote(mp3));
+    std::map<std::string, std::string> field;  // "key=value" lines
+    std::istringstream lines(probe);
+    for (std::string line; std::getline(lines, line);)
+      if (const size_t eq = line.find('='); eq != std::string::npos) field[line.substr(0, eq)] = line.substr(eq + 1);
+    ASSERT_TRUE(field.count("sample_rate") && field.count("nb_read_packets")) << probe;
+    const int rate = std::stoi(field["sample_rate"]);
+    const bool layer2 = std::string(c.name).find("layer2") != std::string::npos;
+    const double seconds = std::stod(field["nb_read_packets"]) * (layer2 || rate >= 32000 ? 1152 : 576) / rate;
+    Mp3Info info = Read(mp3);
+    ASSERT_EQ(info.scanStatus, 0) << c.name;
+    EXPECT_NEAR(static_cast<double>(info.audio.duration), seconds, 1.0) << c.name;
+    EXPECT_EQ(info.audio.samplingRate, rate) << c.name;
+    EXPECT_EQ(info.audio.vbr, c.cbr ? 0 : 1) << c.name;
+    if (c.cbr) {
+      EXPECT_EQ(std::to_string(info.audio.bitRate), field["bit_rate"]) << c.name;
+    }
+  }
+  EXPECT_EQ(Read(dir / "m2_mono_cbr.mp3").tags.slots[SLOT_TIT2], "T");  // ffmpeg's ID3v2.4 tag
 }

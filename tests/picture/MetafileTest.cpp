@@ -331,20 +331,22 @@ class EmfWriter {
   EmfWriter& NullPen() { return Select(0x80000008); }
   EmfWriter& Rectangle(int l, int t, int r, int b) { return Rec(43, {l, t, r, b}); }
 
-  Bytes Finish(int l, int t, int r, int b) {
+  // Bounds in pixels of the reference device, of dpi pixels per inch; the
+  // frame (0.01 mm) covers the same picture.
+  Bytes Finish(int l, int t, int r, int b, int dpi = 96) {
     Rec(14, {0, 16, 20});  // EMR_EOF
     Bytes out;
     Put32(out, 1);
     Put32(out, 88);
     for (int v : {l, t, r, b}) Put32(out, static_cast<uint32_t>(v));
-    for (int v : {0, 0, 2540, 2540}) Put32(out, static_cast<uint32_t>(v));  // frame, 0.01 mm
+    for (int v : {l, t, r + 1, b + 1}) Put32(out, static_cast<uint32_t>(int64_t{v} * 2540 / dpi));
     Put32(out, 0x464D4520);
     Put32(out, 0x10000);
     Put32(out, static_cast<uint32_t>(88 + body_.size()));
     Put32(out, records_ + 1);
     Put32(out, 16);  // handles
     for (int i = 0; i < 3; ++i) Put32(out, 0);
-    for (int v : {1024, 768, 320, 240}) Put32(out, static_cast<uint32_t>(v));
+    for (int v : {10 * dpi, 10 * dpi, 254, 254}) Put32(out, static_cast<uint32_t>(v));  // 10 inches
     out.insert(out.end(), body_.begin(), body_.end());
     return out;
   }
@@ -366,6 +368,22 @@ TEST(Emf, BoundsGiveSizeAndOriginOfTheDrawing) {
   EXPECT_EQ(At(bmp, 9, 20), kWhite);
   EXPECT_EQ(At(bmp, 40, 40), kWhite);
   EXPECT_EQ(At(bmp, 75, 25), kRed);  // the ellipse uses the red brush still selected
+}
+
+TEST(Emf, SizeIsTheFrameAtNinetySixPixelsPerInch) {
+  // A 2 x 1 inch drawing recorded for a 600 dpi device: 192 x 96, as its WMF.
+  EmfWriter e;
+  e.Brush(1, kRed).Select(1).NullPen().Rectangle(0, 0, 600, 600);  // the left half
+  PLBitmap bmp = Decode(e.Finish(0, 0, 1199, 599, 600));
+  EXPECT_EQ(bmp.Width(), 192);
+  EXPECT_EQ(bmp.Height(), 96);
+  EXPECT_EQ(At(bmp, 40, 40), kRed);
+  EXPECT_EQ(At(bmp, 150, 40), kWhite);
+  WmfWriter w;
+  w.WindowOrg(0, 0).WindowExt(2880, 1440).End();
+  PLBitmap same = Decode(w.Placeable(0, 0, 2880, 1440, 1440));
+  EXPECT_EQ(same.Width(), bmp.Width());
+  EXPECT_EQ(same.Height(), bmp.Height());
 }
 
 TEST(Emf, MappingModesAndWorldTransform) {

@@ -3,6 +3,11 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cstring>
+
+#include "catalog/CatalogStream.h"
+#include "text/Codepage.h"
+#include "platform/Platform.h"
 #include "scan/MediaPaths.h"
 #include "scan/Scanner.h"
 #include "ScanTestUtil.h"
@@ -118,7 +123,7 @@ TEST(ScanWalk, TimesOutsideThirtyTwoBitsGiveZero) {
   }
 }
 
-TEST(ScanWalk, ShortUpperCaseNamesArePrettifiedOthersKept) {
+TEST(ScanWalk, ShortUpperCaseNamesArePrettifiedOnlyWhereCaseIsIgnored) {
   TempTree t;
   t.File("README.TXT");
   t.File("MAKEFILE");
@@ -129,11 +134,30 @@ TEST(ScanWalk, ShortUpperCaseNamesArePrettifiedOthersKept) {
   t.File("SPACE X.TXT");
   t.File("EXT.LONG");
   t.Dir("SETUP");
+  ScanOptions fat;
+  fat.caseInsensitiveNames = [](const std::string&) { return true; };
   Scan s;
-  s.Run(t.str());
+  s.Run(t.str(), fat);
   for (const char* name : {"Readme.txt", "Makefile", "LONGNAME1.TXT", "A.B.C", "MixedCase.TXT", "lower.txt",
                            "SPACE X.TXT", "EXT.LONG", "Setup"})
     EXPECT_TRUE(Find(s.list, name)) << name;
+  // On a POSIX file system names are as they are: 2621A and 2621a are two
+  // files, and README is not Readme.
+  t.File("2621A");
+  t.File("2621a");
+  Scan posix;
+  posix.Run(t.str());
+  for (const char* name : {"README.TXT", "MAKEFILE", "SETUP", "2621A", "2621a"})
+    EXPECT_TRUE(Find(posix.list, name)) << name;
+  EXPECT_FALSE(Find(posix.list, "Readme.txt"));
+  // The file system of the test directory is asked when nothing is injected.
+  int fd = open(t.str().c_str(), O_RDONLY | O_DIRECTORY);
+  EXPECT_FALSE(HasCaseInsensitiveNames(fd));
+  close(fd);
+  EXPECT_TRUE(IsCaseInsensitiveFileSystemType(0x4d44));       // FAT
+  EXPECT_TRUE(IsCaseInsensitiveFileSystemType(0x2011BAB0));   // exFAT
+  EXPECT_FALSE(IsCaseInsensitiveFileSystemType(0xEF53));      // ext4
+  EXPECT_FALSE(IsCaseInsensitiveFileSystemType(0x9123683E));  // btrfs
   EXPECT_EQ(PrettifyShortName("_ABC~1.$$$"), "_abc~1.$$$");
   EXPECT_EQ(PrettifyShortName("123.TXT"), "123.txt");
   EXPECT_EQ(PrettifyShortName("X"), "X");
@@ -142,14 +166,22 @@ TEST(ScanWalk, ShortUpperCaseNamesArePrettifiedOthersKept) {
   EXPECT_EQ(PrettifyShortName("\xc3\x89T\xc3\x89.TXT"), "\xc3\x89T\xc3\x89.TXT");
 }
 
-TEST(ScanWalk, NonUtf8NamesAreReadAsWindows1252) {
+TEST(ScanWalk, NonUtf8NamesKeepTheirBytes) {
   TempTree t;
   // "caf\xe9.txt" is Latin-1, not UTF-8.
-  t.File(std::string("caf\xe9.txt"));
+  t.File(std::string("caf\xe9.txt"), "x");
   Scan s;
   s.Run(t.str());
   ASSERT_EQ(s.list.size(), 2u);
-  EXPECT_EQ(s.list[1]->name, "caf\xc3\xa9.txt");
+  EXPECT_EQ(DisplayText(s.list[1]->name), "caf\xEF\xBF\xBD.txt");
+  // Through the catalog's stored form and back, the path opens the file.
+  const std::vector<uint8_t> stream = WriteCatalogToMemory(s.list);
+  CFileItemList back;
+  ReadCatalogFromMemory(back, stream.data(), stream.size());
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[1]->name, s.list[1]->name);
+  EXPECT_EQ(DiskPath(back, 1), t.str() + "/caf\xe9.txt");
+  EXPECT_TRUE(fs::exists(DiskPath(back, 1)));
 }
 
 TEST(ScanWalk, FilesOfFourGigabytesAndMoreAreClamped) {
@@ -195,7 +227,8 @@ TEST(ScanWalk, InjectedUnreadableDirectory) {
   EXPECT_EQ(s.Run(t.str(), options), 0);
   std::vector<std::string> want = {"1 D closed", "1 D open", "2 F ok.txt"};
   EXPECT_EQ(Outline(s.list), want);
-  EXPECT_TRUE(s.list[0]->description.empty());  // no message for unreadable directories
+  // No silent gap: the medium's description names the directory and the cause.
+  EXPECT_EQ(s.list[0]->description, "\r\nError : " + closed + " : " + std::strerror(EACCES));
 }
 
 TEST(ScanWalk, UnreadableOrMissingRootGivesNoItems) {
@@ -209,6 +242,7 @@ TEST(ScanWalk, UnreadableOrMissingRootGivesNoItems) {
   t.File("a.txt");
   EXPECT_EQ(s2.Run(t.str(), options), 0);
   EXPECT_EQ(s2.list.size(), 1u);
+  EXPECT_NE(s2.list[0]->description.find(t.str() + " : "), std::string::npos);
 }
 
 TEST(ScanWalk, SymbolicLinksAreCataloguedNeverFollowed) {
@@ -316,6 +350,7 @@ TEST(ScanDescribe, DescriberSeesDiskPathAndLogsIntoMediaDescription) {
   Scan s;
   std::vector<std::string> paths;
   ScanOptions options;
+  options.caseInsensitiveNames = [](const std::string&) { return true; };  // as on FAT
   options.describe.width = 77;
   options.describeFile = [&](CFileItemList& list, size_t index, const DescribeSettings& settings,
                              IDescribeHost& host) {

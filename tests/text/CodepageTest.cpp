@@ -66,3 +66,21 @@ TEST(Codepage, CaseOfLatinLetters) {
   EXPECT_EQ(Utf8Upper("a\xC3"), "A\xC3");
   EXPECT_EQ(Utf8Upper("\xE9t\xE9"), "\xE9T\xE9");
 }
+
+TEST(Codepage, NameBytesSurviveUtf16AndComeBack) {
+  // Every byte that cannot start or continue UTF-8 here, a raw encoded
+  // surrogate and valid text around them.
+  std::string raw = "caf\xC3\xA9 \xED\xB2\x80 ";
+  for (int b = 0x80; b < 0x100; ++b) raw.push_back(static_cast<char>(b));
+  raw += " \xE2\x82\xAC";
+  const std::string name = NameFromBytes(raw);
+  EXPECT_EQ(NameToBytes(name), raw);
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(name), true), name);
+  EXPECT_EQ(NameToBytes(Utf16ToUtf8(Utf8ToUtf16(name), true)), raw);
+  // Shown with a replacement character per byte; valid text untouched.
+  EXPECT_EQ(DisplayText(NameFromBytes("a\xE9z")), "a\xEF\xBF\xBDz");
+  EXPECT_EQ(DisplayText("caf\xC3\xA9"), "caf\xC3\xA9");
+  EXPECT_EQ(NameFromBytes("plain"), "plain");
+  // Other text keeps a lone surrogate as the replacement character.
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xDC80')), "\xEF\xBF\xBD");
+}
