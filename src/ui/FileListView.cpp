@@ -15,6 +15,7 @@
 #include "query/Filters.h"
 #include "query/ListSort.h"
 #include "query/Panes.h"
+#include "ui/ContextMenu.h"
 #include "ui/Icons.h"
 #include "ui/Translate.h"
 
@@ -217,15 +218,6 @@ bool CQuolvaneView::eventFilter(QObject* watched, QEvent* event) {
 void CQuolvaneView::ShowContextMenu(const QPoint& globalPos) {
   const long item = SelectedItem();
   if (item < 0) return;
-  QMenu menu(this);
-  for (const MenuEntry& entry : ListContextMenu(doc_.list, static_cast<size_t>(item))) {
-    if (entry.command == CMD_NONE) {
-      menu.addSeparator();
-      continue;
-    }
-    QAction* action = menu.addAction(Tr(entry.key));
-    action->setEnabled(entry.enabled);
-    action->setData(entry.command);
-  }
-  if (QAction* chosen = menu.exec(globalPos); chosen && onCommand) onCommand(chosen->data().toInt());
+  const int command = RunContextMenu(this, ListContextMenu(doc_.list, static_cast<size_t>(item)), globalPos);
+  if (command != CMD_NONE && onCommand) onCommand(command);
 }
