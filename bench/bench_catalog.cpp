@@ -14,24 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "BenchCpu.h"
 #include "catalog/CatalogStream.h"
 
 namespace {
 
-// CPU time of this thread: on a shared machine wall time mostly measures the
-// neighbours. (Waiting for the disk, as fsync does, is not counted.)
-double CpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-template <class F>
-double Timed(F&& f) {
-  const double t0 = CpuSeconds();
-  f();
-  return CpuSeconds() - t0;
-}
+using bench::Timed;
 
 long ResidentBytes() {
   long size = 0, resident = 0;

@@ -21,6 +21,7 @@
 #include "ports/UiPort.h"
 #include "query/FilterEditing.h"
 #include "scan/Applications.h"
+#include "scan/DescribeHandOff.h"
 #include "scan/MediaPaths.h"
 #include "scan/MediaScan.h"
 #include "scan/MediaTypes.h"
@@ -97,6 +98,8 @@ CQuolvaneDoc::CQuolvaneDoc(CAppSettings& settings, IUiPort& ui, IDocumentView* v
     options.describeFile = [](CFileItemList& l, size_t i, const DescribeSettings& s, IDescribeHost& h) {
       return DescribeFile(l, i, s, h);
     };
+    options.describeThreads = DefaultDescribeThreads();
+    options.describesFile = WouldDescribe;
     InstallArchiveHooks(options);
     return options;
   };

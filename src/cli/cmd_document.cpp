@@ -167,11 +167,12 @@ void RunSearch(const SearchArgs& a) {
   if (!PrepareSearch(c)) throw CliError(Translate("IDS_SEARCH_EMPTY"));
   std::vector<size_t> found;
   if (!SearchCatalog(list, a.from, c, found)) throw CliError(SearchNotFoundMessage(c).text);
+  const CItemPaths paths(list);
   std::string out;
   for (const size_t i : found) {
     out += std::to_string(i);
     out += '\t';
-    out += OneLineText(LogicalPath(list, i, true));
+    out += OneLineText(paths.Logical(i, true));
     out += '\n';
     if (out.size() > 65536) {
       WriteOut(out);

@@ -24,6 +24,7 @@
 #include "ports/TempDir.h"
 #include "ports/UiPort.h"
 #include "scan/Applications.h"
+#include "scan/DescribeHandOff.h"
 #include "scan/MediaPaths.h"
 #include "scan/MediaScan.h"
 #include "scan/MediaTypes.h"
@@ -141,6 +142,7 @@ struct ScanArgs {
   long into = -1;
   bool noApplications = false;
   bool noArchives = false;
+  unsigned threads = 0;  // 0: every core
 };
 
 void RunScan(const ScanArgs& args) {
@@ -181,6 +183,8 @@ void RunScan(const ScanArgs& args) {
   options.describe = ToDescribeSettings(config);
   options.describeFile = [](CFileItemList& list, size_t index, const DescribeSettings& settings,
                              IDescribeHost& host) { return DescribeFile(list, index, settings, host); };
+  options.describeThreads = args.threads ? args.threads : DefaultDescribeThreads();
+  options.describesFile = WouldDescribe;
   InstallArchiveHooks(options);
   TempDirCleanup cleanup;
 
@@ -276,6 +280,8 @@ CliCommand reg([](CLI::App& app) {
   s->add_option("--into", scan.into, "catalog index of the selected item: the media goes into its folder");
   s->add_flag("--no-applications", scan.noApplications, "do not search for applications");
   s->add_flag("--no-archives", scan.noArchives, "do not list the contents of ZIP and CAB files");
+  s->add_option("--threads", scan.threads, "threads that describe files (default: one per core)")
+      ->check(CLI::Range(1u, 256u));
   s->callback([] { RunScan(scan); });
 
   app.add_subcommand("drives", "the media types with the volume of each drive (label, serial, file system)")

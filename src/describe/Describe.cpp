@@ -101,38 +101,49 @@ int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& sett
   return DescribeFile(list, index, settings, host, DefaultDescribers());
 }
 
+namespace {
+
+enum class Describer { None, Mp3, Exe, Picture };
+
+Describer ChooseDescriber(const std::string& name, const DescribeSettings& settings) {
+  if (!settings.scanDescrs) return Describer::None;
+  const std::string ext = UpperExtension(name);
+  if (settings.mp3 && ext == ".MP3") return Describer::Mp3;
+  if (settings.exe && (ext == ".EXE" || ext == ".DLL" || ext == ".OCX" || ext == ".VBX")) return Describer::Exe;
+  if (IsDescribedPicture(name, settings)) return Describer::Picture;
+  return Describer::None;
+}
+
+}  // namespace
+
+bool WouldDescribe(const std::string& fileName, const DescribeSettings& settings) {
+  return ChooseDescriber(fileName, settings) != Describer::None;
+}
+
 int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& settings, IDescribeHost& host,
                  const Describers& describers) {
-  if (!settings.scanDescrs || index >= list.size()) return 0;
+  if (index >= list.size()) return 0;
   CFileItem& item = *list[index];
-  const std::string ext = UpperExtension(item.name);
-
-  if (settings.mp3 && ext == ".MP3") {
-    ReadableFile file(list, index, host);
-    if (!file.ok()) return 0;
-    RunDescriber(item, file.path(), host, [&] { item.description = describers.mp3(file.path()); });
-    return 1;
-  }
-  if (settings.exe && (ext == ".EXE" || ext == ".DLL" || ext == ".OCX" || ext == ".VBX")) {
-    ReadableFile file(list, index, host);
-    if (!file.ok()) return 0;
-    RunDescriber(item, file.path(), host, [&] {
-      describers.exe(file.path(), item.description);
-    });
-    return 1;
-  }
-  if (IsDescribedPicture(item.name, settings)) {
-    ReadableFile file(list, index, host);
-    if (!file.ok()) return 0;
-    RunDescriber(item, file.path(), host, [&] {
-      try {
-        describers.picture(file.path(), item, settings, host);
-      } catch (...) {
-        item.thumbnail.reset();  // never keep a half-made thumbnail
-        throw;
-      }
-    });
-    return 1;
-  }
-  return 0;
+  const Describer which = ChooseDescriber(item.name, settings);
+  if (which == Describer::None) return 0;
+  ReadableFile file(list, index, host);
+  if (!file.ok()) return 0;
+  RunDescriber(item, file.path(), host, [&] {
+    switch (which) {
+      case Describer::Mp3:
+        item.description = describers.mp3(file.path());
+        break;
+      case Describer::Exe:
+        describers.exe(file.path(), item.description);
+        break;
+      default:
+        try {
+          describers.picture(file.path(), item, settings, host);
+        } catch (...) {
+          item.thumbnail.reset();  // never keep a half-made thumbnail
+          throw;
+        }
+    }
+  });
+  return 1;
 }

@@ -40,6 +40,8 @@ class IDescribeHost {
 
 // 1 when a describer ran, 0 otherwise; updates the item in place.
 int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& settings, IDescribeHost& host);
+// Whether DescribeFile runs a describer for a file of this name.
+bool WouldDescribe(const std::string& fileName, const DescribeSettings& settings);
 
 // The describers DescribeFile chooses from (MP3, executable, picture).
 struct Describers {

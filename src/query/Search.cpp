@@ -45,13 +45,27 @@ bool ContainsAsciiFolded(std::string_view text, std::string_view upperNeedle) {
   return false;
 }
 
-bool DescriptionMatches(const CFileItem& item, const SearchCriteria& c) {
+// The criteria with what one search works out once for all items.
+struct PreparedCriteria {
+  explicit PreparedCriteria(const SearchCriteria& criteria) : c(criteria) {
+    // Upper-casing keeps ASCII and non-ASCII apart, so a text with a
+    // non-ASCII byte is neither a substring of an ASCII description nor a
+    // pattern one can match (its literals must each meet a text character).
+    asciiDescriptionsCanMatch = IsAscii(c.text);
+  }
+  const SearchCriteria& c;
+  bool asciiDescriptionsCanMatch;
+};
+
+bool DescriptionMatches(const CFileItem& item, const PreparedCriteria& p) {
+  const SearchCriteria& c = p.c;
   if (c.text.empty()) return true;  // the empty substring is everywhere
   const std::string& description = item.description;
   if (description.empty()) return WildcardMatch(c.text, description, false);
+  const bool ascii = IsAscii(description);
+  if (ascii && !p.asciiDescriptionsCanMatch) return false;
   if (c.ignoreCase) {
-    if (IsAscii(description))
-      return ContainsAsciiFolded(description, c.text) || WildcardMatch(c.text, description, true);
+    if (ascii) return ContainsAsciiFolded(description, c.text) || WildcardMatch(c.text, description, true);
     const std::string upper = Utf8Upper(description);
     return upper.find(c.text) != std::string::npos || WildcardMatch(c.text, upper, true);
   }
@@ -71,13 +85,14 @@ bool NameKindTakes(int32_t kind, uint8_t type) {
   }
 }
 
-bool ItemMatches(const CFileItem& item, const SearchCriteria& c) {
+bool ItemMatches(const CFileItem& item, const PreparedCriteria& p) {
+  const SearchCriteria& c = p.c;
   const int32_t kind = c.kind;
   if ((kind == SEARCH_ALL || kind == SEARCH_APPLICATION_DESCRIPTION) && item.IsApplication() &&
-      DescriptionMatches(item, c))
+      DescriptionMatches(item, p))
     return true;
   if ((kind == SEARCH_ALL || kind == SEARCH_FILE_DESCRIPTION) && item.type == ITEM_FILE &&
-      SizePasses(item, c) && DescriptionMatches(item, c))
+      SizePasses(item, c) && DescriptionMatches(item, p))
     return true;
   if (NameKindTakes(kind, item.type) && SizePasses(item, c)) {
     if (c.text.empty()) return true;
@@ -96,6 +111,7 @@ bool SearchCatalog(const CFileItemList& list, long start, const SearchCriteria& 
   const size_t first = whole ? 0 : static_cast<size_t>(start) + 1;
   const long span = static_cast<long>(n) - (whole ? -1 : start) - 2;
   const size_t step = span >= 80 ? static_cast<size_t>(span / 80) : 1;
+  const PreparedCriteria prepared(criteria);
   bool found = false;
   size_t i = first;
   size_t untilProgress = 0;
@@ -108,7 +124,7 @@ bool SearchCatalog(const CFileItemList& list, long start, const SearchCriteria& 
       progress(i, first, n);
       untilProgress = step - 1;
     }
-    if (ItemMatches(item, criteria)) {
+    if (ItemMatches(item, prepared)) {
       results.push_back(i);
       found = true;
     }

@@ -37,6 +37,7 @@ bool CSearchSession::Find(const SearchRequest& request, IUiPort& ui, IProgressSi
   history_.Add(request.text);
   results_.clear();
   pathCache_.clear();
+  paths_.reset();
   selectedRow = -1;
   memory_.caseSensitive = request.caseSensitive;
   memory_.minKb = request.minKb;
@@ -84,7 +85,10 @@ std::vector<std::string> CSearchSession::RowTexts(size_t row) {
   if (pathCache_.size() != results_.size()) pathCache_.assign(results_.size(), std::string());
   const size_t index = results_[row];
   std::string& path = pathCache_[row];
-  if (path.empty()) path = LogicalPath(list_, index, false);
+  if (path.empty()) {
+    if (!paths_) paths_.emplace(list_);
+    path = paths_->Logical(index, false);
+  }
   return filesMode_ ? SearchResultRowFiles(list_, index, path) : SearchResultRowApplications(list_, index, path);
 }
 
@@ -97,6 +101,7 @@ void CSearchSession::RemoveSelectedRow() {
   if (selectedRow < 0 || static_cast<size_t>(selectedRow) >= results_.size()) return;
   results_.erase(results_.begin() + selectedRow);
   if (static_cast<size_t>(selectedRow) < pathCache_.size()) pathCache_.erase(pathCache_.begin() + selectedRow);
+  paths_.reset();
   selectedRow = -1;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "query/Search.h"
+#include "scan/MediaPaths.h"
 
 class CFileItemList;
 class IUiPort;
@@ -83,6 +84,9 @@ class CSearchSession {
   SearchCriteria lastCriteria_;
   std::vector<size_t> results_;
   std::vector<std::string> pathCache_;
+  // Built at the first row of a search; the catalog keeps its shape while
+  // the dialog is open, but for a deleted application.
+  std::optional<CItemPaths> paths_;
 };
 
 // A size field of the dialog ("$$Minimum file size", "$$Maximum file size"):

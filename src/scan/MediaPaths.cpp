@@ -18,31 +18,86 @@ const CFileItemMedia* AsMedia(const CFileItem* item) {
 
 }  // namespace
 
-std::string PhysicalPath(const CFileItemList& list, size_t i, bool withName) {
+namespace {
+
+// Directories listed from inside an archive are not on disk: a physical path
+// stops at the archive.
+bool IsOnDisk(const CFileItem& item) { return item.type == ITEM_ARCHIVE_ENTRY || item.isArchive == 0; }
+
+// The nearest container before item i with a level below level (on disk
+// only, for physical paths), found by walking back over the list.
+long WalkBack(const CFileItemList& list, size_t i, int level, bool onDisk) {
+  for (size_t j = i; j-- > 0;) {
+    const CFileItem* p = list[j];
+    if (p->type == ITEM_FILE || p->level >= level) continue;
+    if (onDisk && !IsOnDisk(*p)) continue;
+    return static_cast<long>(j);
+  }
+  return -1;
+}
+
+// The ancestors a path names, nearest first; before(j, level) finds the
+// next one before j. The physical walk ends at the media.
+template <class Before>
+std::vector<size_t> PathAncestors(const CFileItemList& list, size_t i, bool physical, Before&& before) {
+  std::vector<size_t> up;
+  int level = list[i]->level;
+  for (long j = before(i, level); j >= 0; j = before(static_cast<size_t>(j), level)) {
+    const CFileItem* p = list[static_cast<size_t>(j)];
+    up.push_back(static_cast<size_t>(j));
+    level = p->level;
+    if (physical && AsMedia(p)) break;
+  }
+  return up;
+}
+
+template <class Before>
+std::string BuildPhysicalPath(const CFileItemList& list, size_t i, bool withName, Before&& before) {
   if (i >= list.size()) return {};
   const CFileItem* item = list[i];
   if (const CFileItemMedia* media = AsMedia(item)) return media->rootPath;
-  std::string prefix;
-  int lastLevel = item->level;
-  for (size_t j = i; j-- > 0;) {
-    const CFileItem* p = list[j];
-    if (p->type == ITEM_FILE || p->level >= lastLevel) continue;
-    // Directories listed from inside an archive are not on disk: the path stops at the archive.
-    if (p->type != ITEM_ARCHIVE_ENTRY && p->isArchive != 0) continue;
-    lastLevel = p->level;
+  const std::vector<size_t> up = PathAncestors(list, i, true, before);
+  std::string path;
+  for (size_t k = up.size(); k-- > 0;) {
+    const CFileItem* p = list[up[k]];
     if (const CFileItemMedia* media = AsMedia(p)) {
-      std::string root = media->rootPath;
-      if (!EndsWithSeparator(root)) root += '/';
-      prefix = root + prefix;
-      break;
+      path += media->rootPath;
+      if (!EndsWithSeparator(media->rootPath)) path += '/';
+    } else {
+      path += p->name;
+      path += '/';
     }
-    prefix = p->name + "/" + prefix;
   }
-  if (withName && (item->type == ITEM_ARCHIVE_ENTRY || item->isArchive == 0)) {
-    if (!prefix.empty() && !EndsWithSeparator(prefix)) prefix += '/';
-    prefix += item->name;
+  if (withName && IsOnDisk(*item)) {
+    if (!path.empty() && !EndsWithSeparator(path)) path += '/';
+    path += item->name;
   }
-  return prefix;
+  return path;
+}
+
+template <class Before>
+std::string BuildLogicalPath(const CFileItemList& list, size_t i, bool withName, Before&& before) {
+  if (i >= list.size()) return {};
+  const CFileItem* item = list[i];
+  const std::vector<size_t> up = PathAncestors(list, i, false, before);
+  std::string path = "\\\\";
+  for (size_t k = up.size(); k-- > 0;) {
+    const CFileItem* p = list[up[k]];
+    path += p->name;
+    // The parent itself is named bare.
+    if (k != 0) path += p->type == ITEM_MEDIA ? ":\\" : "\\";
+  }
+  if (withName) {
+    path += '\\';
+    path += item->name;
+  }
+  return path;
+}
+
+}  // namespace
+
+std::string PhysicalPath(const CFileItemList& list, size_t i, bool withName) {
+  return BuildPhysicalPath(list, i, withName, [&](size_t j, int level) { return WalkBack(list, j, level, true); });
 }
 
 std::string DiskPath(const CFileItemList& list, size_t i) {
@@ -50,22 +105,18 @@ std::string DiskPath(const CFileItemList& list, size_t i) {
 }
 
 std::string LogicalPath(const CFileItemList& list, size_t i, bool withName) {
-  if (i >= list.size()) return {};
-  const CFileItem* item = list[i];
-  std::string path;
-  bool first = true;
-  int lastLevel = item->level;
-  for (size_t j = i; j-- > 0;) {
-    const CFileItem* p = list[j];
-    if (p->type == ITEM_FILE || p->level >= lastLevel) continue;
-    lastLevel = p->level;
-    std::string part = p->name;
-    if (!first) part += p->type == ITEM_MEDIA ? ":\\" : "\\";
-    path = part + path;
-    first = false;
-  }
-  if (withName) path += "\\" + item->name;
-  return "\\\\" + path;
+  return BuildLogicalPath(list, i, withName, [&](size_t j, int level) { return WalkBack(list, j, level, false); });
+}
+
+CItemPaths::CItemPaths(const CFileItemList& list)
+    : list_(list), all_(list), onDisk_(list, [](const CFileItem& item) { return IsOnDisk(item); }) {}
+
+std::string CItemPaths::Physical(size_t i, bool withName) const {
+  return BuildPhysicalPath(list_, i, withName, [&](size_t j, int level) { return onDisk_.Before(j, level); });
+}
+
+std::string CItemPaths::Logical(size_t i, bool withName) const {
+  return BuildLogicalPath(list_, i, withName, [&](size_t j, int level) { return all_.Before(j, level); });
 }
 
 long OwningMedia(const CFileItemList& list, size_t i) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/ParentIndex.h"
+
 class CFileItemList;
 class CFileItem;
 class IUiPort;
@@ -20,6 +22,20 @@ std::string PhysicalPath(const CFileItemList& list, size_t i, bool withName = tr
 std::string DiskPath(const CFileItemList& list, size_t i);
 // Path inside the catalog: "\\" + "Folder\Media:\Dir\name".
 std::string LogicalPath(const CFileItemList& list, size_t i, bool withName = true);
+// The same paths for many items of one list (search results, long
+// listings): each in steps proportional to the item's depth rather than to
+// its distance from the media. Valid while the list keeps its shape.
+class CItemPaths {
+ public:
+  explicit CItemPaths(const CFileItemList& list);
+  std::string Physical(size_t i, bool withName = true) const;
+  std::string Logical(size_t i, bool withName = true) const;
+
+ private:
+  const CFileItemList& list_;
+  CParentIndex all_;
+  CParentIndex onDisk_;
+};
 // Index of the media owning item i (the nearest media at or before i); -1 when none.
 long OwningMedia(const CFileItemList& list, size_t i);
 // Asks for the medium of item i until its volume test passes ("Put the ...

@@ -24,6 +24,7 @@
 #include "i18n/Translator.h"
 #include "platform/Platform.h"
 #include "ports/UiPort.h"
+#include "scan/DescribeHandOff.h"
 #include "scan/MediaPaths.h"
 #include "text/Codepage.h"
 
@@ -143,6 +144,8 @@ bool HasArchiveExtension(const std::string& name) {
 CScanContext::CScanContext(CFileItemList& list, CScanProgress& progress, ScanOptions options)
     : list_(list), progress_(progress), options_(std::move(options)) {}
 
+CScanContext::~CScanContext() = default;
+
 namespace {
 
 long PlaceItem(CFileItemList& list, std::unique_ptr<CFileItem> item, long insertPos) {
@@ -190,8 +193,14 @@ long CScanContext::AddFile(const std::string& name, uint32_t size, uint32_t time
   // block the scan for good.
   if (!regularFile) return index;
   if (uncompress && item->isArchive == 1) {
+    FinishDescriptions();  // the files before the archive log before it
     RunArchiveHook(static_cast<size_t>(index));
     if (stopped_) return -1;
+  }
+  if (handOff_ && diskPath && item->isArchive == 0 &&
+      (!options_.describesFile || options_.describesFile(item->name, options_.describe))) {
+    handOff_->Add(*item, *diskPath);
+    return stopped_ ? -1 : index;
   }
   if (options_.describeFile &&
       options_.describeFile(list_, static_cast<size_t>(index), options_.describe, *this)) {
@@ -231,7 +240,14 @@ std::string CScanContext::PhysicalPath(const CFileItemList& list, size_t index) 
   return GetPlatform().ResolvePath(::PhysicalPath(list, index, true));
 }
 
-void CScanContext::LogScanError(const std::string& text) { progress_.LogScanError(text); }
+void CScanContext::LogScanError(const std::string& text) {
+  FinishDescriptions();  // the log keeps the order of a scan on one thread
+  progress_.LogScanError(text);
+}
+
+void CScanContext::FinishDescriptions() {
+  if (handOff_ && !stopped_) handOff_->FinishAll();
+}
 
 std::optional<std::string> CScanContext::ExtractArchiveMember(const CFileItemList& list, size_t index) {
   if (!options_.extractArchiveMember) return std::nullopt;
@@ -497,8 +513,24 @@ class ScanWalker {
 
 int CScanContext::ScanMedium(const std::string& rootPath, int startLevel) {
   stopped_ = false;
+  if (options_.describeThreads > 1 && options_.describeFile)
+    handOff_ = std::make_unique<CDescribeHandOff>(
+        options_.describeThreads, options_.describeFile, options_.describe,
+        [this](const std::vector<std::string>& log, bool produced) {
+          if (stopped_) return;
+          for (const std::string& line : log) progress_.LogScanError(line);
+          if (produced) {
+            ++counters_.descriptions;
+            UpdateScanProgress();
+          }
+        });
   ScanWalker walker(*this);
   int result = walker.Run(rootPath, startLevel);
+  if (handOff_) {
+    FinishDescriptions();
+    handOff_.reset();  // what a stop left undescribed is dropped
+    if (stopped_) result = 1;
+  }
   walkItem_ = -1;
   if (list_.size() > 0) list_[0]->description = progress_.LogText();
   list_.RebuildContainerIndex();

@@ -15,12 +15,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "describe/Archive.h"
 #include "describe/Describe.h"
 
+class CDescribeHandOff;
 class CFileItemList;
 class IUiPort;
 class CScanContext;
@@ -137,6 +139,17 @@ struct ScanOptions {
   FileDescriberHook describeFile;        // empty: files are not described
   ArchiveListerHook listArchive;         // empty: archives are marked, not listed
   ArchiveExtractorHook extractArchiveMember;
+  // Threads the files found by the walk are described on (the walk's own
+  // included; scan/DescribeHandOff.h). With more than one, describeFile
+  // runs on other threads, on a one-item list holding a copy of the item,
+  // and must not reach anything else of the scan. Archive members are
+  // described on the walk's thread.
+  unsigned describeThreads = 1;
+  // The file names describeFile describes (describe/Describe.h:
+  // WouldDescribe): with several threads only those are handed over, the
+  // others are given to describeFile on the walk's thread. Empty: all are
+  // handed over.
+  std::function<bool(const std::string& name, const DescribeSettings& settings)> describesFile;
   // Test seam: called before a directory is opened by the walk; returning
   // false makes it behave as unreadable.
   std::function<bool(const std::string& path)> canOpenDirectory;
@@ -151,6 +164,7 @@ struct ScanOptions {
 class CScanContext : public IArchiveScan {
  public:
   CScanContext(CFileItemList& list, CScanProgress& progress, ScanOptions options = {});
+  ~CScanContext() override;
 
   // ScanMedium: walks the directory tree at rootPath (as the catalog holds
   // it: escaped name bytes, see NameFromBytes) and appends its items
@@ -192,6 +206,8 @@ class CScanContext : public IArchiveScan {
                long insertPos, bool insideArchive, bool uncompress, const std::string* diskPath,
                bool regularFile);
   void RunArchiveHook(size_t index);
+  // Puts in place the descriptions of every file handed to other threads.
+  void FinishDescriptions();
 
   CFileItemList& list_;
   CScanProgress& progress_;
@@ -202,6 +218,7 @@ class CScanContext : public IArchiveScan {
   // it right away, and the walk knows the real on-disk spelling.
   long walkItem_ = -1;
   std::string walkItemPath_;
+  std::unique_ptr<CDescribeHandOff> handOff_;  // while a scan describes on several threads
 };
 
 // Plugs the archive lister and the member extractor of describe/Archive.h

@@ -9,6 +9,8 @@
 
 #include "app/Document.h"
 #include "app/Settings.h"
+#include "i18n/Translator.h"
+#include "ui/ContextMenu.h"
 #include "ui/Icons.h"
 #include "ui/Translate.h"
 
@@ -119,7 +121,7 @@ CTreeVarn::CTreeVarn(CQuolvaneDoc& doc, QWidget* parent) : QTreeView(parent), do
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setRootIsDecorated(true);
-  setAccessibleName(QStringLiteral("$$Directory"));
+  setAccessibleName(QString::fromStdString(BilingualText("Catalog tree", "Arbre du catalogue")));
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) { CurrentChanged(current); });
   model_->onRename = [this](long item, const std::string& name) {
@@ -200,15 +202,6 @@ void CTreeVarn::contextMenuEvent(QContextMenuEvent* event) {
   const std::vector<MenuEntry> entries = TreeContextMenu(doc_.list, item);
   if (entries.empty()) return;
   selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect);
-  QMenu menu(this);
-  for (const MenuEntry& entry : entries) {
-    if (entry.command == CMD_NONE) {
-      menu.addSeparator();
-      continue;
-    }
-    QAction* action = menu.addAction(Tr(entry.key));
-    action->setEnabled(entry.enabled);
-    action->setData(entry.command);
-  }
-  if (QAction* chosen = menu.exec(event->globalPos()); chosen && onCommand) onCommand(chosen->data().toInt());
+  const int command = RunContextMenu(this, entries, event->globalPos());
+  if (command != CMD_NONE && onCommand) onCommand(command);
 }

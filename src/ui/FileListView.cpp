@@ -11,9 +11,11 @@
 
 #include "app/Document.h"
 #include "app/Settings.h"
+#include "i18n/Translator.h"
 #include "query/Filters.h"
 #include "query/ListSort.h"
 #include "query/Panes.h"
+#include "ui/ContextMenu.h"
 #include "ui/Icons.h"
 #include "ui/Translate.h"
 
@@ -117,7 +119,7 @@ CQuolvaneView::CQuolvaneView(CQuolvaneDoc& doc, CFileTypeCache& types, QWidget* 
   icons_->setResizeMode(QListView::Adjust);
   icons_->setSelectionMode(QAbstractItemView::SingleSelection);
   icons_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  icons_->setAccessibleName(QStringLiteral("$$Research results"));
+  icons_->setAccessibleName(QString::fromStdString(BilingualText("File list", "Liste des fichiers")));
   details_ = new QTreeView;
   details_->setModel(model_);
   details_->setSelectionModel(icons_->selectionModel());
@@ -127,7 +129,7 @@ CQuolvaneView::CQuolvaneView(CQuolvaneDoc& doc, CFileTypeCache& types, QWidget* 
   details_->setAllColumnsShowFocus(true);
   details_->setSelectionMode(QAbstractItemView::SingleSelection);
   details_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  details_->setAccessibleName(QStringLiteral("$$Research results"));
+  details_->setAccessibleName(QString::fromStdString(BilingualText("File list", "Liste des fichiers")));
   details_->header()->setSectionsClickable(true);
   details_->header()->setStretchLastSection(false);
   connect(details_->header(), &QHeaderView::sectionClicked, this, [this](int column) { model_->ClickColumn(column); });
@@ -216,15 +218,6 @@ bool CQuolvaneView::eventFilter(QObject* watched, QEvent* event) {
 void CQuolvaneView::ShowContextMenu(const QPoint& globalPos) {
   const long item = SelectedItem();
   if (item < 0) return;
-  QMenu menu(this);
-  for (const MenuEntry& entry : ListContextMenu(doc_.list, static_cast<size_t>(item))) {
-    if (entry.command == CMD_NONE) {
-      menu.addSeparator();
-      continue;
-    }
-    QAction* action = menu.addAction(Tr(entry.key));
-    action->setEnabled(entry.enabled);
-    action->setData(entry.command);
-  }
-  if (QAction* chosen = menu.exec(globalPos); chosen && onCommand) onCommand(chosen->data().toInt());
+  const int command = RunContextMenu(this, ListContextMenu(doc_.list, static_cast<size_t>(item)), globalPos);
+  if (command != CMD_NONE && onCommand) onCommand(command);
 }

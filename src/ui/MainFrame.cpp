@@ -253,9 +253,9 @@ void CMainFrame::BuildToolBars() {
 
 void CMainFrame::BuildStatusBar() {
   status0_ = new QLabel;
-  status0_->setAccessibleName(QStringLiteral("$$Currently selected"));
+  status0_->setAccessibleName(Tr("IDS_SELECTED").trimmed());
   status1_ = new QLabel;
-  status1_->setAccessibleName(QStringLiteral("$$Status"));
+  status1_->setAccessibleName(QString::fromStdString(BilingualText("Status", "État")));
   progress_ = new QProgressBar;
   progress_->setRange(0, 100);
   progress_->setMaximumHeight(16);

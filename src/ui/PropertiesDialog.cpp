@@ -39,6 +39,6 @@ void RunPropertiesDialog(QWidget* owner, const std::vector<std::string>& lines) 
   InstallHelp(&dialog, 168, help);
   layout->addWidget(buttons);
   TranslateWindow(&dialog);
-  dialog.resize(460, 360);
+  dialog.resize(600, 400);
   dialog.exec();
 }

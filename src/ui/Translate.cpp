@@ -41,7 +41,8 @@ void TranslateOne(QWidget* w) {
   if (auto* combo = qobject_cast<QComboBox*>(w))
     for (int i = 0; i < combo->count(); ++i) combo->setItemText(i, TranslateText(combo->itemText(i)));
   if (auto* bar = qobject_cast<QMenuBar*>(w)) TranslateMenu(bar);
-  if (!w->accessibleName().isEmpty()) w->setAccessibleName(TranslateText(w->accessibleName()));
+  // A screen reader speaks the name: no access-key marks in it.
+  if (!w->accessibleName().isEmpty()) w->setAccessibleName(TranslateText(w->accessibleName()).remove(QLatin1Char('&')));
   if (!w->toolTip().isEmpty()) w->setToolTip(TranslateText(w->toolTip()));
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "platform/FakePlatform.h"
 #include "scan/MediaPaths.h"
 #include "scan/MediaTypes.h"
@@ -299,4 +302,92 @@ TEST_F(MediaTest, PropertiesSizesBeyondFourGigabytesStayExact) {
   long long bytes = 5LL * 0xFFFFFFFFLL + 3072;
   std::string want = "Total size\t" + std::to_string(bytes / 1024) + " Kb";
   EXPECT_NE(std::find(lines.begin(), lines.end(), want), lines.end()) << want;
+}
+
+namespace {
+
+// The paths as walking back over the list gives them, item by item: what
+// the indexed paths must reproduce byte for byte.
+std::string WalkedPhysicalPath(const CFileItemList& list, size_t i, bool withName) {
+  const CFileItem* item = list[i];
+  const auto* media = dynamic_cast<const CFileItemMedia*>(item);
+  if (item->type == ITEM_MEDIA && media) return media->rootPath;
+  std::string prefix;
+  int lastLevel = item->level;
+  for (size_t j = i; j-- > 0;) {
+    const CFileItem* p = list[j];
+    if (p->type == ITEM_FILE || p->level >= lastLevel) continue;
+    if (p->type != ITEM_ARCHIVE_ENTRY && p->isArchive != 0) continue;
+    lastLevel = p->level;
+    const auto* m = dynamic_cast<const CFileItemMedia*>(p);
+    if (p->type == ITEM_MEDIA && m) {
+      const bool slash = !m->rootPath.empty() && (m->rootPath.back() == '/' || m->rootPath.back() == '\\');
+      prefix = m->rootPath + (slash ? "" : "/") + prefix;
+      break;
+    }
+    prefix = p->name + "/" + prefix;
+  }
+  if (withName && (item->type == ITEM_ARCHIVE_ENTRY || item->isArchive == 0)) {
+    if (!prefix.empty() && prefix.back() != '/' && prefix.back() != '\\') prefix += '/';
+    prefix += item->name;
+  }
+  return prefix;
+}
+
+std::string WalkedLogicalPath(const CFileItemList& list, size_t i, bool withName) {
+  std::string path;
+  bool first = true;
+  int lastLevel = list[i]->level;
+  for (size_t j = i; j-- > 0;) {
+    const CFileItem* p = list[j];
+    if (p->type == ITEM_FILE || p->level >= lastLevel) continue;
+    lastLevel = p->level;
+    path = p->name + (first ? "" : p->type == ITEM_MEDIA ? ":\\" : "\\") + path;
+    first = false;
+  }
+  return "\\\\" + path + (withName ? "\\" + list[i]->name : "");
+}
+
+}  // namespace
+
+// Random catalogs, well-formed or not (level jumps, archive marks on plain
+// directories, a media type code on a plain item, roots with and without a
+// trailing separator): the indexed paths equal the walked ones everywhere.
+TEST(ItemPaths, EqualTheWalkOverTheListOnRandomCatalogs) {
+  for (unsigned seed = 1; seed <= 40; ++seed) {
+    std::mt19937 rng(seed);
+    CFileItemList list;
+    int level = 0;
+    const size_t count = 50 + rng() % 400;
+    while (list.size() < count) {
+      const unsigned roll = rng() % 20;
+      std::unique_ptr<CFileItem> item;
+      if (roll == 0) {
+        auto media = std::make_unique<CFileItemMediaCD>();
+        media->rootPath = rng() % 2 ? "/mnt/m" + std::to_string(list.size()) : "/mnt/m/";
+        item = std::move(media);
+      } else {
+        static const uint8_t types[] = {ITEM_FOLDER, ITEM_DIRECTORY, ITEM_DIRECTORY, ITEM_ARCHIVE_ENTRY, ITEM_MEDIA};
+        const uint8_t type = roll < 6 ? types[rng() % std::size(types)] : uint8_t{ITEM_FILE};
+        item = std::make_unique<CFileItem>(type, "", 0, 0, 0, 0);
+      }
+      item->name = "n" + std::to_string(list.size());
+      item->isArchive = rng() % 4 == 0 ? 1 : 0;
+      level = std::max(0, level + static_cast<int>(rng() % 5) - 2 + (rng() % 16 == 0 ? 4 : 0));
+      item->level = static_cast<int16_t>(level);
+      list.items.push_back(std::move(item));
+    }
+    const CItemPaths paths(list);
+    for (size_t i = 0; i < list.size(); ++i) {
+      for (const bool withName : {true, false}) {
+        const std::string physical = WalkedPhysicalPath(list, i, withName);
+        const std::string logical = WalkedLogicalPath(list, i, withName);
+        ASSERT_EQ(paths.Physical(i, withName), physical) << "seed " << seed << " item " << i;
+        ASSERT_EQ(PhysicalPath(list, i, withName), physical) << "seed " << seed << " item " << i;
+        ASSERT_EQ(paths.Logical(i, withName), logical) << "seed " << seed << " item " << i;
+        ASSERT_EQ(LogicalPath(list, i, withName), logical) << "seed " << seed << " item " << i;
+      }
+    }
+    EXPECT_EQ(paths.Logical(list.size()), "");
+  }
 }

@@ -6,6 +6,8 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QStatusBar>
+#include <QToolButton>
 #include <QTreeView>
 
 #include "i18n/Translator.h"
@@ -183,6 +185,15 @@ class MainWindowTest : public QObject {
     QCOMPARE(titles.value(0), QStringLiteral("&Fichier"));
     for (const QString& t : titles) QVERIFY2(!t.startsWith(QLatin1String("$$")), qPrintable(t));
     QVERIFY(f.frame->StatusPart(0)->toolTip().startsWith(Tr("IDS_SELECTED")));
+    // Every view, button and status part has a name a screen reader can speak.
+    for (QWidget* w : f.frame->findChildren<QWidget*>()) {
+      if (w->window() != f.frame.get() || qobject_cast<QHeaderView*>(w)) continue;  // popups, column headings
+      if (!qobject_cast<QAbstractItemView*>(w) && !qobject_cast<QToolButton*>(w) && !qobject_cast<QLabel*>(w->parentWidget() == f.frame->statusBar() ? w : nullptr))
+        continue;
+      if (qobject_cast<QToolButton*>(w) && qobject_cast<QToolButton*>(w)->defaultAction() == nullptr) continue;
+      QVERIFY2(!w->accessibleName().isEmpty() && !w->accessibleName().contains(QLatin1String("$$")),
+               qPrintable(w->metaObject()->className() + QStringLiteral(" ") + w->accessibleName()));
+    }
     InitTranslator(std::string(), "US");
   }
 };
