@@ -444,11 +444,15 @@ void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress, S
       if (rc != Z_OK) ReadError(ZlibText(z.zs, rc));
       z.live = true;
     }
-    if (plain.size() < plainLength) plain.resize(plainLength);
+    // The room for what the bytes at hand can inflate to: the stated length,
+    // less when the payload was cut off (its stated length is then no bound).
+    const uint32_t room =
+        static_cast<uint32_t>(std::min<uint64_t>(plainLength, packed.size() * kMaxInflateRatio + 64));
+    if (plain.size() < room) plain.resize(room);
     z.zs.next_in = packed.data();
     z.zs.avail_in = static_cast<uInt>(packed.size());
     z.zs.next_out = plain.data();
-    z.zs.avail_out = plainLength;
+    z.zs.avail_out = room;
     const int rc = inflate(&z.zs, Z_SYNC_FLUSH);
     if (rc == Z_MEM_ERROR) throw std::bad_alloc();
     const bool inflated = rc == Z_OK || rc == Z_STREAM_END || rc == Z_BUF_ERROR;
@@ -456,7 +460,7 @@ void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress, S
       // What inflated before the damage still holds whole items.
       if (salvage) {
         salvage->unitStart = payloadStart + (packed.size() - z.zs.avail_in);
-        Input partial(plain.data(), plainLength - z.zs.avail_out);
+        Input partial(plain.data(), room - z.zs.avail_out);
         LoadMap map;
         try {
           for (uint32_t k = 0; k < itemCount; ++k) out.Add(ReadItem(partial, map, 4));
