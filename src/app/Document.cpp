@@ -290,6 +290,7 @@ void CQuolvaneDoc::OpenPath(const std::string& path) {
   ResetSelection();
   modified_ = false;
   const SerializeResult r = OpenAndSerialize(path, false);
+  if (r == SerializeResult::Failed) failedOpen_ = path;
   if (r == SerializeResult::Ok) {
     SetPathName(path);
   } else {
@@ -313,7 +314,9 @@ void CQuolvaneDoc::OpenRecent(const std::string& path) {
   // The modified flag is left as it was.
   list.Clear();
   ResetSelection();
-  if (OpenAndSerialize(path, false) == SerializeResult::Ok) {
+  const SerializeResult r = OpenAndSerialize(path, false);
+  if (r == SerializeResult::Failed) failedOpen_ = path;
+  if (r == SerializeResult::Ok) {
     SetPathName(path);
   } else {
     AddRecentFile(settings_.recentFiles, AbsolutePathOf(path));

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Print.h"
@@ -125,6 +126,9 @@ class CQuolvaneDoc {
   // save dialog, and opens that catalog. False when the file is not damaged
   // or the user declined (the document is then as it was).
   bool OfferRecovery(const std::string& damagedPath);
+  // The file the last Open or recent-file open could not read (a read or
+  // stream error), once; empty otherwise. The window offers recovery for it.
+  std::string TakeFailedOpen() { return std::exchange(failedOpen_, std::string()); }
 
   // Reads (append) or writes the whole catalog, reporting every failure to
   // the user. A write goes to a temporary file beside the target that
@@ -217,6 +221,7 @@ class CQuolvaneDoc {
   IDocumentView* view_;
   IDocumentView nullView_;
   std::string pathName_;
+  std::string failedOpen_;
   bool modified_ = false;
   // The file last read into an empty catalog or written, as it was then.
   std::string readPath_;

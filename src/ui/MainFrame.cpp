@@ -431,6 +431,7 @@ void CMainFrame::FillRecentMenu() {
     QAction* a = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(n + 1).arg(QString::fromStdString(files[n])));
     connect(a, &QAction::triggered, this, [this, n] {
       Doc().OnRecentFile(n);
+      OfferRecoveryOfFailedOpen();
       UpdateFrame();
     });
   }
@@ -442,6 +443,13 @@ void CMainFrame::ShowProperties(long index) {
   const QFileInfo info(QString::fromStdString(doc.PathName()));
   RunPropertiesDialog(this, PropertiesListing(doc.list, index, doc.PathName(),
                                               info.exists() ? static_cast<uint32_t>(info.lastModified().toSecsSinceEpoch()) : 0));
+}
+
+void CMainFrame::OfferRecoveryOfFailedOpen() {
+  // Open refuses a damaged catalog; what can be read before the damage is
+  // offered as a new catalog rather than lost.
+  const std::string failed = Doc().TakeFailedOpen();
+  if (!failed.empty()) Doc().OfferRecovery(failed);
 }
 
 void CMainFrame::TreeExecute() {
@@ -458,7 +466,10 @@ void CMainFrame::OnCommand(int command) {
   CQuolvaneDoc& doc = Doc();
   switch (command) {
     case CMD_FILE_NEW: doc.OnFileNew(); break;
-    case CMD_FILE_OPEN: doc.OnFileOpen(); break;
+    case CMD_FILE_OPEN:
+      doc.OnFileOpen();
+      OfferRecoveryOfFailedOpen();
+      break;
     case CMD_FILE_SAVE: doc.OnFileSave(); break;
     case CMD_FILE_SAVE_AS: doc.OnFileSaveAs(); break;
     case CMD_MERGE: doc.OnFileMerge(); break;
@@ -551,6 +562,7 @@ void CMainFrame::OpenDropped(const QString& path) {
   CQuolvaneDoc& doc = Doc();
   if (!doc.ConfirmDiscard()) return;
   doc.OpenPath(path.toStdString());
+  OfferRecoveryOfFailedOpen();
   UpdateFrame();
 }
 

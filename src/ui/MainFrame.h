@@ -99,6 +99,7 @@ class CMainFrame : public QMainWindow, public IDocumentView, public IProgressSin
   void FillRecentMenu();
   void ShowProperties(long index);
   void TreeExecute();
+  void OfferRecoveryOfFailedOpen();
 
   CQuolvaneApp& app_;
   QtUiPort& ui_;

@@ -321,6 +321,9 @@ TEST_F(Doc, AfterAFailedOpenTheItemsBeforeTheDamageCanBeSaved) {
   WriteBytes(Path("cut.qvd"), bytes);
   doc->OpenPath(Path("cut.qvd"));
   EXPECT_EQ(doc->list.size(), 0u);  // Open refuses the damaged file
+  // The window learns which file to offer recovery for, once.
+  EXPECT_EQ(doc->TakeFailedOpen(), Path("cut.qvd"));
+  EXPECT_EQ(doc->TakeFailedOpen(), "");
 
   // Declined: nothing changes.
   ui.answers = {IDNO};

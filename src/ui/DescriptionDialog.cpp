@@ -1,0 +1,19 @@
+#include "ui/DialogSupport.h"
+#include "ui/Dialogs.h"
+#include "ui/Translate.h"
+#include "ui_DescriptionDialog.h"
+
+std::optional<std::string> RunDescriptionDialog(QWidget* owner, const char* captionKey, const std::string& title,
+                                                const std::string& text, bool editable) {
+  QDialog dialog(owner);
+  Ui::DescriptionDialog form;
+  form.setupUi(&dialog);
+  TranslateWindow(&dialog);
+  dialog.setWindowTitle(Tr(captionKey) + QLatin1Char(' ') + QString::fromStdString(title));
+  ConnectOkCancel(dialog, form);
+  form.text->setPlainText(FromStored(text));
+  form.text->setReadOnly(!editable);
+  form.cancel->setVisible(editable);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return ToStored(form.text->toPlainText());
+}
