@@ -3,7 +3,7 @@
 # with the core's reader, then paste it twice in a second program. Runs
 # under xvfb-run, so the two processes share a real X clipboard.
 set -euo pipefail
-cli=$1 peer=$2
+cli=$1 peer=$2 copier=""
 work=$(mktemp -d)
 trap 'kill "$copier" 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir -p "$work/cd/sub"
