@@ -141,20 +141,19 @@ void CTreeVarn::Rebuild() {
   const long remembered = doc_.currentIndex;
   const long oldNode = model_->Shape().NodeOfItem(remembered);
   const bool wasExpanded = oldNode >= 0 && isExpanded(model_->IndexOfNode(oldNode));
+  // The selection is put back quietly; the panes are refilled once, below.
   rebuilding_ = true;
   setUpdatesEnabled(false);
   model_->Rebuild();
-  const QModelIndex root = model_->IndexOfNode(0);
-  if (model_->Shape().NodeCount() > 2) expand(root);
+  if (model_->Shape().NodeCount() > 2) expand(model_->IndexOfNode(0));
   const long node = model_->Shape().NodeOfItem(remembered);
-  rebuilding_ = false;
   if (node >= 0) {
     const QModelIndex index = model_->IndexOfNode(node);
-    // Reselect even an unchanged index, so the panes refill.
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     if (wasExpanded) expand(index);
     scrollTo(index);
   }
+  rebuilding_ = false;
   if (onSelectionChanged) onSelectionChanged(node >= 0 ? remembered : -1);
   setUpdatesEnabled(true);
 }
