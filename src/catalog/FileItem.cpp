@@ -133,6 +133,12 @@ std::string AttributeText(uint8_t a) {
   return s;
 }
 
+std::string KiloText(uint32_t bytes) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%u Ko", static_cast<unsigned>(bytes >> 10));
+  return buf;
+}
+
 std::string FormatItemTime(uint32_t time) {
   const time_t t = static_cast<time_t>(time);
   struct tm tmv {};
@@ -195,11 +201,7 @@ void CFileItem::FormatLine(unsigned flags, int indentBase, std::string& out) con
     const auto* appli = dynamic_cast<const CFileItemAppli*>(this);
     out += appli ? appli->GetTitle() : ApplicationTitle(description);
   }
-  if (flags & FL_SIZE) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%u Ko", static_cast<unsigned>(size >> 10));
-    RightAlign(out, buf, 82 - attrWidth - ((flags & FL_DATE) ? 25 : 0));
-  }
+  if (flags & FL_SIZE) RightAlign(out, KiloText(size), 82 - attrWidth - ((flags & FL_DATE) ? 25 : 0));
   if (flags & FL_DATE) RightAlign(out, FormatItemTime(time), 82 - attrWidth);
   if (flags & FL_ATTRIBUTES) RightAlign(out, AttributeText(attributes), 82);
 }

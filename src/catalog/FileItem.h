@@ -52,6 +52,8 @@ enum : unsigned {
 uint8_t AttributesFromWin32(uint32_t win32Attributes);
 // "A", "H", "R", "S" or a blank per bit, in that order.
 std::string AttributeText(uint8_t attributes);
+// "%u Ko": whole kilobytes, rounded down, as lists and printouts show sizes.
+std::string KiloText(uint32_t bytes);
 // "dd/mm/yyyy  hh:mm:ss" of a stored time in local time, as lists show it.
 std::string FormatItemTime(uint32_t time);
 // Label of the diagnostic item list for a type code ("Media", "Dir+Appli", ...).

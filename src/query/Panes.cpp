@@ -1,7 +1,6 @@
 #include "query/Panes.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
@@ -14,12 +13,6 @@ namespace {
 
 const CFileItemAppli* AsApplication(const CFileItem& item) {
   return item.IsApplication() ? static_cast<const CFileItemAppli*>(&item) : nullptr;
-}
-
-std::string KiloText(uint32_t bytes) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%u Ko", static_cast<unsigned>(bytes >> 10));
-  return buf;
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "query/Search.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string_view>
 
 #include "catalog/FileItem.h"
@@ -154,26 +153,18 @@ std::vector<ResultColumn> SearchResultColumns(int32_t kind) {
 
 int SearchResultSortCode(int32_t kind) { return kind == SEARCH_DIRECTORY_NAME ? 40 : 140; }
 
-namespace {
-std::string FormatKo(uint32_t bytes) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%u Ko", bytes / 1024);
-  return buf;
-}
-}  // namespace
-
 std::vector<std::string> SearchResultRowFiles(const CFileItemList& list, size_t index,
                                               const std::string& catalogPath) {
   const CFileItem& item = *list[index];
-  return {item.name, catalogPath, FormatKo(item.size), item.typeName, FormatItemTime(item.time)};
+  return {item.name, catalogPath, KiloText(item.size), item.typeName, FormatItemTime(item.time)};
 }
 
 std::vector<std::string> SearchResultRowApplications(const CFileItemList& list, size_t index,
                                                      const std::string& catalogPath) {
   const CFileItem& item = *list[index];
   if (const auto* app = dynamic_cast<const CFileItemAppli*>(&item))
-    return {app->GetTitle(), catalogPath, FormatKo(app->appSize), FormatItemTime(app->appTime)};
-  return {ApplicationTitle(item.description), catalogPath, FormatKo(item.size), FormatItemTime(item.time)};
+    return {app->GetTitle(), catalogPath, KiloText(app->appSize), FormatItemTime(app->appTime)};
+  return {ApplicationTitle(item.description), catalogPath, KiloText(item.size), FormatItemTime(item.time)};
 }
 
 void SearchHistory::Load(const std::function<std::string(const std::string&)>& read) {

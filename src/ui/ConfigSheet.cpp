@@ -1,3 +1,4 @@
+#include "ui/DialogSupport.h"
 #include "ui/ConfigSheet.h"
 
 #include <memory>
@@ -28,8 +29,7 @@ bool RunPictureTypes(QWidget* owner, std::array<bool, kPictureTypeCount>& pictur
     boxes[i]->setText(QString::fromLatin1(kPictureTypeCaptions[i]));
     boxes[i]->setChecked(pictures[i]);
   }
-  QObject::connect(form.ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-  QObject::connect(form.cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+  ConnectOkCancel(dialog, form);
   if (dialog.exec() != QDialog::Accepted) return false;
   for (size_t i = 0; i < kPictureTypeCount; ++i) pictures[i] = boxes[i]->isChecked();
   return true;

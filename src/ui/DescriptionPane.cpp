@@ -7,6 +7,7 @@
 #include "app/Document.h"
 #include "app/Settings.h"
 #include "query/Panes.h"
+#include "ui/DialogSupport.h"
 #include "ui/DibWnd.h"
 
 namespace {
@@ -75,7 +76,7 @@ void CInputView::Show(long index) {
     return;
   }
   const CFileItem& item = *list[static_cast<size_t>(index)];
-  text_->setPlainText(QString::fromStdString(item.description).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+  text_->setPlainText(FromStored(item.description));
   picture_->Clear();
   if (const PLBitmap* thumbnail = ShownThumbnail(list, index)) {
     SetPictureShown(true);

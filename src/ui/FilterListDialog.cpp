@@ -1,6 +1,7 @@
 #include <QPushButton>
 
 #include "query/FilterEditing.h"
+#include "ui/DialogSupport.h"
 #include "ui/FilterDialogs.h"
 #include "ui/HelpWindow.h"
 #include "ui/Translate.h"
@@ -39,7 +40,6 @@ bool RunFilterListDialog(QWidget* owner, CFilterListEditor& editor) {
   QObject::connect(form.deleteFilter, &QPushButton::clicked, &dialog, [&] {
     if (auto index = selected(); index && editor.Delete(*index)) refill(static_cast<int>(*index));
   });
-  QObject::connect(form.ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-  QObject::connect(form.cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+  ConnectOkCancel(dialog, form);
   return dialog.exec() == QDialog::Accepted;
 }

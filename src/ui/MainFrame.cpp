@@ -445,6 +445,15 @@ void CMainFrame::ShowProperties(long index) {
                                               info.exists() ? static_cast<uint32_t>(info.lastModified().toSecsSinceEpoch()) : 0));
 }
 
+namespace {
+
+// An application with no installation program has nothing to run.
+bool NothingToInstall(const CFileItem& item) {
+  return item.IsApplication() && static_cast<const CFileItemAppli&>(item).installProgram.empty();
+}
+
+}  // namespace
+
 void CMainFrame::OfferRecoveryOfFailedOpen() {
   // Open refuses a damaged catalog; what can be read before the damage is
   // offered as a new catalog rather than lost.
@@ -457,7 +466,7 @@ void CMainFrame::TreeExecute() {
   const long current = doc.currentIndex;
   if (current < 0 || static_cast<size_t>(current) >= doc.list.size()) return;
   const CFileItem& item = *doc.list[current];
-  if (item.IsApplication() && static_cast<const CFileItemAppli&>(item).installProgram.empty()) return;
+  if (NothingToInstall(item)) return;
   if (ChangeMediaPrompt(doc.list, static_cast<size_t>(current), ui_))
     ExecuteItem(doc.list, static_cast<size_t>(current), true, ui_);
 }
@@ -525,7 +534,7 @@ void CMainFrame::OnListCommand(int command) {
   const size_t index = static_cast<size_t>(selected);
   CFileItem& item = *doc.list[index];
   const bool filesDirectory = doc.showFiles && item.type == ITEM_DIRECTORY;
-  const bool emptyInstall = item.IsApplication() && static_cast<CFileItemAppli&>(item).installProgram.empty();
+  const bool emptyInstall = NothingToInstall(item);
   switch (command) {
     case CMD_EXECUTE:
     case CMD_LIST_INSTALL:

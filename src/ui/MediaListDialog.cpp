@@ -3,6 +3,7 @@
 
 #include "catalog/FileItem.h"
 #include "scan/MediaTypes.h"
+#include "ui/DialogSupport.h"
 #include "ui/Dialogs.h"
 #include "ui/HelpWindow.h"
 #include "ui/Translate.h"
@@ -27,8 +28,7 @@ bool EditMediaType(QWidget* owner, MediaTypeEntry& entry) {
   form.name->setText(QString::fromStdString(entry.name));
   form.path->setText(QString::fromStdString(entry.path));
   form.kind->setCurrentIndex(entry.kind ? KindKeyRow(entry.kind->GetKindKey()) : 0);
-  QObject::connect(form.ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-  QObject::connect(form.cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+  ConnectOkCancel(dialog, form);
   if (dialog.exec() != QDialog::Accepted || keys.empty()) return false;
   const int row = std::max(0, form.kind->currentIndex());
   entry = MakeMediaType(form.path->text().toStdString(), form.name->text().toStdString(),
@@ -76,8 +76,7 @@ bool RunMediaListDialog(QWidget* owner, IUiPort& ui, MediaTypeList& types) {
     BuildDefaultMediaTypes(copy);
     refill(0);
   });
-  QObject::connect(form.ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-  QObject::connect(form.cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+  ConnectOkCancel(dialog, form);
   if (dialog.exec() != QDialog::Accepted) return false;
   types = std::move(copy);
   return true;

@@ -2,6 +2,7 @@
 
 #include "catalog/FileItem.h"
 #include "scan/MediaTypes.h"
+#include "ui/DialogSupport.h"
 #include "ui/Dialogs.h"
 #include "ui/Translate.h"
 #include "ui_NewMediaDialog.h"
@@ -59,8 +60,7 @@ std::optional<NewMediaFields> RunNewMediaDialog(QWidget* owner, IUiPort& ui, con
     fields.path = fields.kind->rootPath;
     readVolume(false);
   });
-  QObject::connect(form.ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-  QObject::connect(form.cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+  ConnectOkCancel(dialog, form);
   const int first = InitialMediaTypeRow(types);
   if (first >= 0) form.types->setCurrentItem(form.types->topLevelItem(first));
   form.name->setFocus();
