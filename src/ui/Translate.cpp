@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTabWidget>
+#include <QTableWidget>
+#include <QTreeWidget>
 #include <QWidget>
 
 #include "i18n/Translator.h"
@@ -41,6 +43,12 @@ void TranslateOne(QWidget* w) {
   if (auto* combo = qobject_cast<QComboBox*>(w))
     for (int i = 0; i < combo->count(); ++i) combo->setItemText(i, TranslateText(combo->itemText(i)));
   if (auto* bar = qobject_cast<QMenuBar*>(w)) TranslateMenu(bar);
+  if (auto* tree = qobject_cast<QTreeWidget*>(w))
+    for (int c = 0; c < tree->columnCount(); ++c)
+      tree->headerItem()->setText(c, TranslateText(tree->headerItem()->text(c)));
+  if (auto* table = qobject_cast<QTableWidget*>(w))
+    for (int c = 0; c < table->columnCount(); ++c)
+      if (QTableWidgetItem* heading = table->horizontalHeaderItem(c)) heading->setText(TranslateText(heading->text()));
   // A screen reader speaks the name: no access-key marks in it.
   if (!w->accessibleName().isEmpty()) w->setAccessibleName(TranslateText(w->accessibleName()).remove(QLatin1Char('&')));
   if (!w->toolTip().isEmpty()) w->setToolTip(TranslateText(w->toolTip()));

@@ -9,6 +9,7 @@
 #include <QStatusBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include "i18n/Translator.h"
 #include "picture/Bitmap.h"
@@ -176,6 +177,14 @@ class MainWindowTest : public QObject {
     pane->Show(-1);
     QVERIFY(!pane->PictureShown());
     QVERIFY(pane->Text()->toPlainText().isEmpty());
+  }
+
+  void WindowWalkTranslatesColumnHeadings() {
+    QTreeWidget list;
+    list.setHeaderLabels({QStringLiteral("$$Path"), QStringLiteral("$$Media type")});
+    TranslateWindow(&list);
+    QCOMPARE(list.headerItem()->text(0), QStringLiteral("Path"));
+    QCOMPARE(list.headerItem()->text(1), QStringLiteral("Media type"));
   }
 
   void FrenchMenus() {
