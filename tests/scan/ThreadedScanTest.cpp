@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "cabinet/ArchiveFixtures.h"
 #include "catalog/CatalogStream.h"
@@ -53,15 +54,20 @@ class ThreadedScan : public ::testing::Test {
                               {{"in/song.mp3", Mp3("Packed"), 0}, {"in/pic.pgm", Pgm(5, 7), 0}, {"readme.txt", "x", 0}}));
       tree.File(dir + "bad.zip", "not a zip");
     }
+    // Broken pictures still being described when the walk logs a refused directory.
+    for (int k = 0; k < 3; ++k) tree.File("e/late" + std::to_string(k) + ".jpg", "not a picture");
+    tree.File("e/refused/x.txt");
   }
   ~ThreadedScan() override { RemoveTempWorkDirectory(); }
 
   ScanOptions Options(unsigned threads) const {
     ScanOptions options;
     options.describeFile = [](CFileItemList& l, size_t i, const DescribeSettings& s, IDescribeHost& h) {
+      if (l[i]->name.starts_with("late")) std::this_thread::sleep_for(std::chrono::milliseconds(20));
       return DescribeFile(l, i, s, h);
     };
     InstallArchiveHooks(options);
+    options.canOpenDirectory = [](const std::string& p) { return !p.ends_with("/refused"); };
     options.describeThreads = threads;
     // Files no describer takes stay on the walk's thread, but with 5 threads.
     if (threads != 5) options.describesFile = WouldDescribe;
@@ -93,6 +99,7 @@ TEST_F(ThreadedScan, CatalogAndLogAreTheOneThreadScansByteForByte) {
   ASSERT_EQ(ReadCatalogFromMemory(read, one.data(), one.size()), CatalogReadResult::Ok);
   EXPECT_NE(read[0]->description.find("broken14.jpg"), std::string::npos);
   EXPECT_NE(read[0]->description.find("bad.zip"), std::string::npos);
+  EXPECT_NE(read[0]->description.find("e/refused"), std::string::npos);
   EXPECT_GT(alone, 3 * 60);
   for (const unsigned threads : {2u, 5u}) {
     int described = 0;
