@@ -737,3 +737,18 @@ TEST(CatalogRecover, KeepsWhatPrecedesTheDamageAtTheStartMiddleAndEnd) {
   EXPECT_FALSE(r.damaged);
   EXPECT_EQ(whole.size(), list.size());
 }
+
+TEST(CatalogRecover, AMisplacedContainerLeavesNoIndexPastTheKeptItems) {
+  CFileItemList list;
+  list.items.push_back(std::make_unique<CFileItem>(ITEM_FOLDER, "top", 0, 0, 0, 0));
+  list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, "file", 0, 0, 1, 0));
+  list.items.push_back(std::make_unique<CFileItem>(ITEM_DIRECTORY, "astray", 0, 0, 3, 0));
+  const auto bytes = WriteCatalogToMemory(list);
+  CFileItemList kept;
+  CMemorySource source(bytes.data(), bytes.size());
+  const CatalogRecovery r = RecoverCatalog(kept, source);
+  EXPECT_TRUE(r.damaged);
+  EXPECT_EQ(r.kept, 2u);
+  EXPECT_NE(r.reason.find("does not fit in the tree"), std::string::npos) << r.reason;
+  EXPECT_EQ(kept.containerIndex, std::vector<uint32_t>{0});
+}
