@@ -10,6 +10,7 @@
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
 #include "query/FilterEditing.h"
+#include "query/Panes.h"
 #include "query/ScriptedUi.h"
 
 namespace {
@@ -235,6 +236,24 @@ TEST_F(Filters, WhatThePanesShow) {
   list.Replace(5, std::move(app));
   EXPECT_EQ(TreeNodeOf(list, 5, false), 1);  // an application: its media
   EXPECT_EQ(ApplicationListItems(list, 0), (std::vector<size_t>{5}));
+
+  // An application row, column by column, and its Install entry.
+  auto* pics = static_cast<CFileItemAppli*>(list[5]);
+  pics->description = "Picture tool\r\n";
+  pics->appTime = 1600000000;
+  pics->appSize = 3 * 1024;
+  const std::vector<std::string> row = {"Picture tool", FormatItemTime(1600000000), "3 Ko", ""};
+  for (int c = 0; c < 4; ++c) EXPECT_EQ(ListColumnText(*pics, false, c), row[static_cast<size_t>(c)]) << c;
+  auto installEnabled = [&] {
+    for (const MenuEntry& e : TreeContextMenu(list, 5))
+      if (e.key == "IDS_INSTALL") return e.enabled;
+    ADD_FAILURE() << "no Install entry";
+    return false;
+  };
+  EXPECT_FALSE(installEnabled());
+  pics->installProgram = "SETUP.EXE";
+  EXPECT_EQ(ListColumnText(*pics, false, 3), "SETUP.EXE");
+  EXPECT_TRUE(installEnabled());
 }
 
 }  // namespace
