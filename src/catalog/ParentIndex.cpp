@@ -24,9 +24,11 @@ CParentIndex::CParentIndex(const CFileItemList& list, const std::function<bool(c
   }
 }
 
-long CParentIndex::Before(size_t i, int level) const {
+long CParentIndex::Before(size_t i, int level, size_t* steps) const {
   const auto at = std::lower_bound(index_.begin(), index_.end(), i);
   long k = static_cast<long>(at - index_.begin()) - 1;
-  while (k >= 0 && level_[static_cast<size_t>(k)] >= level) k = up_[static_cast<size_t>(k)];
+  size_t skipped = 0;
+  for (; k >= 0 && level_[static_cast<size_t>(k)] >= level; ++skipped) k = up_[static_cast<size_t>(k)];
+  if (steps) *steps = skipped;
   return k < 0 ? -1 : static_cast<long>(index_[static_cast<size_t>(k)]);
 }

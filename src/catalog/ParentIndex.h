@@ -19,8 +19,9 @@ class CParentIndex {
   explicit CParentIndex(const CFileItemList& list, const std::function<bool(const CFileItem&)>& keep = {});
 
   // The nearest taken container before item i whose level is below level;
-  // -1 when there is none.
-  long Before(size_t i, int level) const;
+  // -1 when there is none. steps, when given, receives the containers
+  // skipped on the way: at most the levels crossed.
+  long Before(size_t i, int level, size_t* steps = nullptr) const;
 
  private:
   std::vector<uint32_t> index_;  // list positions of the taken containers, ascending

@@ -5,6 +5,7 @@
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
+#include "catalog/ParentIndex.h"
 
 namespace {
 
@@ -296,4 +297,20 @@ TEST(FileItemList, TreeNavigation) {
   list.Clear();
   EXPECT_EQ(list.size(), 0u);
   EXPECT_TRUE(list.containerIndex.empty());
+}
+
+TEST(ParentIndex, StepsAreBoundedByTheDepthNotBySiblings) {
+  CFileItemList list;
+  list.items.push_back(Item(ITEM_MEDIA, "Disc", 0));
+  for (int i = 0; i < 100000; ++i) list.items.push_back(Item(ITEM_DIRECTORY, "d" + std::to_string(i), 1));
+  list.items.push_back(Item(ITEM_FILE, "f", 2));
+  const CParentIndex index(list);
+  const size_t file = list.size() - 1;
+  size_t steps = 99;
+  EXPECT_EQ(index.Before(file, 2, &steps), static_cast<long>(file - 1));
+  EXPECT_EQ(steps, 0u);
+  EXPECT_EQ(index.Before(file, 1, &steps), 0);
+  EXPECT_LE(steps, 1u);
+  EXPECT_EQ(index.Before(file, 0, &steps), -1);
+  EXPECT_LE(steps, 2u);
 }
