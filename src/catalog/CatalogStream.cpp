@@ -975,7 +975,9 @@ CatalogRecovery RecoverCatalog(CFileItemList& list, ICatalogSource& source) {
     for (size_t blocksAt : {size_t{8}, size_t{12}}) {
       SalvageAttempt v4;
       SalvageAsVersion4(bytes, blocksAt, v4);
-      if (v4.r.kept > best.r.kept) {
+      // Equal counts: the reading that needs no damage in its blocks tells
+      // where the damage is (a count announcing more than there is).
+      if (v4.r.kept > best.r.kept || (v4.r.kept == best.r.kept && v4.r.kept > 0 && !v4.r.damaged)) {
         best = std::move(v4);
         header = true;
       }
