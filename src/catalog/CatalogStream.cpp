@@ -412,14 +412,20 @@ struct ReadItems {
 
 // Where reading stopped when a damaged stream is read for what it holds.
 struct Salvage {
-  uint64_t unitStart = 0;  // stream offset of the item, block or compressed byte where reading failed
+  uint64_t unitStart = 0;  // stream offset of the item or block where reading failed
+  uint32_t block = 0;      // number of that block from 1; 0 before the first
+  bool untilEnd = false;   // read blocks while data is left, whatever the header announced
 };
 
 void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress, Salvage* salvage) {
   ZInflate z;
   std::vector<uint8_t> packed, plain;
   while (out.size() < count) {
-    if (salvage) salvage->unitStart = in.Position();
+    if (salvage) {
+      if (salvage->untilEnd && in.AtEnd()) break;
+      salvage->unitStart = in.Position();
+      ++salvage->block;
+    }
     const uint32_t itemCount = in.U32();
     const uint32_t packedLength = in.U32();
     const uint32_t plainLength = in.U32();
@@ -431,7 +437,6 @@ void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress, S
       ReadError("damaged block header");
     // A cut-off stream still inflates as far as it goes when salvaging.
     bool cut = false;
-    const uint64_t payloadStart = in.Position();
     if (salvage && in.Remaining() && *in.Remaining() < packedLength) {
       in.ReadInto(packed, *in.Remaining());
       cut = true;
@@ -459,7 +464,6 @@ void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress, S
     if (!inflated || cut || z.zs.avail_out != 0 || z.zs.avail_in != 0) {
       // What inflated before the damage still holds whole items.
       if (salvage) {
-        salvage->unitStart = payloadStart + (packed.size() - z.zs.avail_in);
         Input partial(plain.data(), room - z.zs.avail_out);
         LoadMap map;
         try {
@@ -861,49 +865,136 @@ CatalogReadResult ReadCatalog(CFileItemList& list, ICatalogSource& source, IProg
   }
 }
 
-CatalogRecovery RecoverCatalog(CFileItemList& list, ICatalogSource& source) {
-  CatalogRecovery r;
-  Progress progress(nullptr, {});
-  Input in(source);
+namespace {
+
+// One reading of a damaged stream: the items up to the damage, and where it is.
+struct SalvageAttempt {
   ReadItems read;
-  Salvage salvage;
-  int version = 0;
-  try {
-    if (ReadStream(in, read, version, progress, r.announced, &salvage) == CatalogReadResult::TooRecent) {
-      r.tooRecent = true;
-      return r;
-    }
-  } catch (const CCatalogException& e) {
-    r.damaged = true;
-    r.damageOffset = salvage.unitStart;
-    r.reason = e.what();
-  } catch (const std::bad_alloc&) {
-    r.damaged = true;
-    r.damageOffset = salvage.unitStart;
-    r.reason = "not enough memory to read the catalog";
-  }
-  // Damage can also read as a well-formed item in the wrong place: the tree
-  // ends before the first item that does not fit (a top item below level
-  // 0, a child more than one level below its parent).
+  CatalogRecovery r;
+};
+
+void NoteDamage(CatalogRecovery& r, const Salvage& salvage, const std::string& reason) {
+  r.damaged = true;
+  r.damageOffset = salvage.unitStart;
+  r.damagedBlock = salvage.block;
+  r.reason = reason;
+}
+
+// Damage can also read as a well-formed item in the wrong place: the tree
+// ends before the first item that does not fit (a top item below level 0, a
+// child more than one level below its parent).
+void KeepWholeTree(SalvageAttempt& a, const Salvage& salvage) {
   int16_t previous = -1;
-  for (size_t i = 0; i < read.items.size(); ++i) {
-    const int16_t level = read.items[i]->level;
+  for (size_t i = 0; i < a.read.items.size(); ++i) {
+    const int16_t level = a.read.items[i]->level;
     if (level < 0 || level > previous + 1) {
-      if (!r.damaged) {
-        r.damaged = true;
-        r.damageOffset = salvage.unitStart;
-        r.reason = "item " + std::to_string(i) + " does not fit in the tree";
-      }
-      read.items.resize(i);
-      while (!read.containers.empty() && read.containers.back() >= i) read.containers.pop_back();
+      if (!a.r.damaged) NoteDamage(a.r, salvage, "item " + std::to_string(i) + " does not fit in the tree");
+      a.read.items.resize(i);
+      while (!a.read.containers.empty() && a.read.containers.back() >= i) a.read.containers.pop_back();
       break;
     }
     previous = level;
   }
-  r.kept = read.items.size();
-  AppendRead(list, read);
+  a.r.kept = a.read.items.size();
+}
+
+// Reads the stream as its header says.
+void SalvageAsStated(const std::vector<uint8_t>& bytes, SalvageAttempt& a) {
+  CMemorySource source(bytes.data(), bytes.size());
+  Input in(source);
+  Progress progress(nullptr, {});
+  Salvage salvage;
+  int version = 0;
+  try {
+    if (ReadStream(in, a.read, version, progress, a.r.announced, &salvage) == CatalogReadResult::TooRecent) {
+      a.r.tooRecent = true;
+      return;
+    }
+  } catch (const CCatalogException& e) {
+    NoteDamage(a.r, salvage, e.what());
+  } catch (const std::bad_alloc&) {
+    NoteDamage(a.r, salvage, "not enough memory to read the catalog");
+  }
+  KeepWholeTree(a, salvage);
+}
+
+// Reads the stream as version 4 whatever its first counts say: the item
+// count (a WORD, or FFFF and a DWORD) at byte 6, blocks from blocksAt, as
+// many as read, so a damaged count loses nothing either.
+void SalvageAsVersion4(const std::vector<uint8_t>& bytes, size_t blocksAt, SalvageAttempt& a) {
+  if (bytes.size() < blocksAt) return;
+  const uint8_t* p = bytes.data();
+  const uint32_t word = p[6] | (p[7] << 8);
+  a.r.announced = word != 0xFFFF || blocksAt < 12
+                      ? word
+                      : static_cast<uint32_t>(p[8] | (p[9] << 8) | (p[10] << 16)) | (static_cast<uint32_t>(p[11]) << 24);
+  CMemorySource source(p + blocksAt, bytes.size() - blocksAt);
+  Input in(source);
+  Progress progress(nullptr, {});
+  Salvage salvage;
+  salvage.untilEnd = true;
+  try {
+    ReadBlocks(in, UINT32_MAX, a.read, progress, &salvage);
+  } catch (const CCatalogException& e) {
+    NoteDamage(a.r, salvage, e.what());
+  } catch (const std::bad_alloc&) {
+    NoteDamage(a.r, salvage, "not enough memory to read the catalog");
+  }
+  salvage.unitStart += blocksAt;
+  if (a.r.damaged) a.r.damageOffset = salvage.unitStart;
+  KeepWholeTree(a, salvage);
+}
+
+// The first byte of the header that is not the one this writer makes (0 0
+// 4 0 1 0); 6, the item count, when those are all right.
+uint64_t HeaderDamageOffset(const std::vector<uint8_t>& bytes) {
+  static const uint8_t kHeader[6] = {0, 0, 4, 0, 1, 0};
+  for (size_t i = 0; i < 6; ++i)
+    if (i >= bytes.size() || bytes[i] != kHeader[i]) return i;
+  return 6;
+}
+
+}  // namespace
+
+CatalogRecovery RecoverCatalog(CFileItemList& list, ICatalogSource& source) {
+  // Held whole, so that a damaged header can be read a second way.
+  std::vector<uint8_t> bytes;
+  for (;;) {
+    const size_t at = bytes.size();
+    bytes.resize(at + (1u << 20));
+    const size_t got = source.Read(bytes.data() + at, bytes.size() - at);
+    bytes.resize(at + got);
+    if (got == 0) break;
+  }
+  SalvageAttempt best;
+  SalvageAsStated(bytes, best);
+  if (best.r.damaged || best.r.tooRecent) {
+    // A damaged version or count: what follows may still be version-4
+    // blocks, after a WORD or a DWORD item count. Kept when it gives more.
+    bool header = false;
+    for (size_t blocksAt : {size_t{8}, size_t{12}}) {
+      SalvageAttempt v4;
+      SalvageAsVersion4(bytes, blocksAt, v4);
+      // Equal counts: the reading that needs no damage in its blocks tells
+      // where the damage is (a count announcing more than there is).
+      if (v4.r.kept > best.r.kept || (v4.r.kept == best.r.kept && v4.r.kept > 0 && !v4.r.damaged)) {
+        best = std::move(v4);
+        header = true;
+      }
+    }
+    if (header && !best.r.damaged) {
+      // Every block read: the damage is in the header alone.
+      best.r.damaged = true;
+      best.r.damageOffset = HeaderDamageOffset(bytes);
+      best.r.damagedBlock = 0;
+      best.r.reason = "damaged header, read as version 4";
+      if (best.r.announced != best.r.kept)
+        best.r.reason += " (it announces " + std::to_string(best.r.announced) + " items)";
+    }
+  }
+  AppendRead(list, best.read);
   list.fileVersion = CATALOG_VERSION;
-  return r;
+  return best.r;
 }
 
 CatalogRecovery RecoverCatalogFile(CFileItemList& list, const std::string& path) {

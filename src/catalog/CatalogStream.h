@@ -83,13 +83,16 @@ struct CatalogRecovery {
   uint32_t announced = 0;  // items the stream's header announces
   bool damaged = false;
   uint64_t damageOffset = 0;  // stream offset of the block or item where reading failed
+  uint32_t damagedBlock = 0;  // that block's number from 1; 0 when not in a block
   std::string reason;         // the reader's own text for the damage
   bool tooRecent = false;     // a newer version: nothing read
 };
 // Reads every item that can be read before the stream's damage (a
 // truncated, corrupt or inconsistent part) and appends them to list, a
-// prefix of the catalog that is itself a valid catalog. Unlike ReadCatalog
-// it does not throw for damage.
+// prefix of the catalog that is itself a valid catalog. A header whose
+// version or counts are damaged is read past: the blocks after it are read
+// as version 4 when that keeps more. Unlike ReadCatalog it does not throw
+// for damage.
 CatalogRecovery RecoverCatalog(CFileItemList& list, ICatalogSource& source);
 // The same on a file; throws CCatalogException when it cannot be opened.
 CatalogRecovery RecoverCatalogFile(CFileItemList& list, const std::string& path);

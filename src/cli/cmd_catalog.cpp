@@ -164,10 +164,13 @@ CliCommand reg([](CLI::App& app) {
     }
     if (r.tooRecent) throw CliError(args.catalog + ": " + Translate("IDS_TOORECENTFILE"));
     Save(kept, args.output);
-    if (r.damaged)
-      std::printf("%s: damaged at byte %llu (%s); kept %zu of %u items in %s\n", args.catalog.c_str(),
-                  static_cast<unsigned long long>(r.damageOffset), r.reason.c_str(), r.kept, r.announced,
-                  args.output.c_str());
+    if (r.damaged) {
+      // The block where reading failed: compressed data cannot say which byte.
+      const std::string where = r.damagedBlock ? "block " + std::to_string(r.damagedBlock) + ", " : std::string();
+      std::printf("%s: damaged at byte %llu (%s%s); kept %zu of %u items in %s\n", args.catalog.c_str(),
+                  static_cast<unsigned long long>(r.damageOffset), where.c_str(), r.reason.c_str(), r.kept,
+                  r.announced, args.output.c_str());
+    }
     else
       std::printf("%s: not damaged; kept all %zu items in %s\n", args.catalog.c_str(), r.kept, args.output.c_str());
   });

@@ -12,6 +12,7 @@
 #include "catalog/FileItemList.h"
 #include "cli/Cli.h"
 #include "describe/Describe.h"
+#include "describe/FileAccess.h"
 #include "i18n/Translator.h"
 #include "ports/Paths.h"
 
@@ -92,6 +93,13 @@ CliCommand reg([](CLI::App& app) {
       struct stat st {};
       if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         std::cerr << "quolvane-cli: " << path << ": not a readable file\n";
+        ++failures;
+        continue;
+      }
+      // Nothing is shown for a file that cannot be read: a description
+      // would be made up.
+      if (auto reason = UnreadableReason(path)) {
+        std::cerr << "quolvane-cli: " << path << ": " << *reason << "\n";
         ++failures;
         continue;
       }

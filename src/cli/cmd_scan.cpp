@@ -267,7 +267,9 @@ void RunProperties(const std::string& catalogPath, long index) {
   stat(catalogPath.c_str(), &st);
   uint32_t mtime = st.st_mtime > 0 && st.st_mtime <= 0xFFFFFFFFll ? static_cast<uint32_t>(st.st_mtime) : 0;
   std::string absolute = fs::absolute(catalogPath).lexically_normal().string();
-  for (const std::string& line : PropertiesListing(catalog, index, absolute, mtime)) std::printf("%s\n", line.c_str());
+  // Names that are not UTF-8 show their bytes as U+FFFD, as list and search do.
+  for (const std::string& line : PropertiesListing(catalog, index, absolute, mtime))
+    std::printf("%s\n", DisplayText(line).c_str());
 }
 
 CliCommand reg([](CLI::App& app) {

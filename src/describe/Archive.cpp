@@ -12,6 +12,7 @@
 #include "cabinet/Cabinet.h"
 #include "catalog/FileItemList.h"
 #include "describe/ArchiveZip.h"
+#include "describe/FileAccess.h"
 #include "ports/TempDir.h"
 #include "text/Codepage.h"
 
@@ -40,7 +41,8 @@ bool RunCabinet(const std::string& cabinetPath, const FdiNotify& notify, std::st
   }
   const int fd = ::open(cabinetPath.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    error = CabinetFailureText(CabinetStep::Open, FDIERROR_CABINET_NOT_FOUND, cabinetPath);
+    // The system's reason says more than "Unable to open".
+    error = std::strerror(errno);
     FDIDestroy(hfdi);
     return false;
   }
@@ -199,7 +201,9 @@ int ListArchive(const std::string& archivePath, IArchiveScan& scan, size_t archi
   std::vector<ArchiveMember> members;
   const std::string ext = LowerExtension3(archivePath);
   bool listed = false;
-  if (ext == "cab") {
+  if (auto unreadable = UnreadableReason(archivePath)) {
+    reason = *unreadable;  // the system's own words, whatever the archive kind
+  } else if (ext == "cab") {
     listed = ListCabinetMembers(archivePath, members, reason);
   } else if (ext == "zip") {
     listed = ListZipMembers(archivePath, members, reason);
@@ -305,9 +309,9 @@ std::string MemberPathInArchive(const CFileItemList& list, size_t index) {
   return JoinMemberPath(names);
 }
 
-bool ListArchiveHook(IArchiveScan& scan, size_t archiveIndex) {
+bool ListArchiveHook(IArchiveScan& scan, size_t archiveIndex, std::string& reason) {
   const std::string path = scan.PhysicalPath(scan.List(), archiveIndex);
-  return ListArchive(path, scan, archiveIndex) == 1;
+  return ListArchive(path, scan, archiveIndex, &reason) == 1;
 }
 
 std::optional<std::string> ExtractMemberHook(IDescribeHost& host, const CFileItemList& list, size_t index) {

@@ -76,5 +76,5 @@ std::string MemberPathInArchive(const CFileItemList& list, size_t index);
 
 // The scan hooks: the lister and the member extractor for the describers
 // (scan/Scanner.h: InstallArchiveHooks plugs them into a scan).
-bool ListArchiveHook(IArchiveScan& scan, size_t archiveIndex);
+bool ListArchiveHook(IArchiveScan& scan, size_t archiveIndex, std::string& reason);
 std::optional<std::string> ExtractMemberHook(IDescribeHost& host, const CFileItemList& list, size_t index);

@@ -6,6 +6,7 @@
 
 #include "catalog/FileItemList.h"
 #include "describe/ExeVersion.h"
+#include "describe/FileAccess.h"
 #include "describe/Mp3.h"
 #include "i18n/Translator.h"
 #include "text/Codepage.h"
@@ -70,11 +71,19 @@ class ReadableFile {
 };
 
 // Runs one describer; one that throws leaves the path as the description and
-// a line in the scan log instead of ending the scan.
+// a line in the scan log instead of ending the scan. A file the system fails
+// to read gets no description at all, only the log line with the system's
+// reason; false then.
 template <class Fn>
-void RunDescriber(CFileItem& item, const std::string& path, IDescribeHost& host, Fn&& describe) {
+bool RunDescriber(CFileItem& item, const std::string& path, IDescribeHost& host, Fn&& describe) {
+  const std::string before = item.description;
   try {
     describe();
+  } catch (const std::system_error& e) {
+    item.description = before;
+    item.thumbnail.reset();
+    host.LogScanError(UnreadableLine(path, e.code().message()));
+    return false;
   } catch (const std::exception& e) {
     item.description = path + "\n";
     host.LogScanError(path + "  " + e.what());
@@ -82,6 +91,7 @@ void RunDescriber(CFileItem& item, const std::string& path, IDescribeHost& host,
     item.description = path + "\n";
     host.LogScanError(path + "  ");
   }
+  return true;
 }
 
 }  // namespace
@@ -128,7 +138,11 @@ int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& sett
   if (which == Describer::None) return 0;
   ReadableFile file(list, index, host);
   if (!file.ok()) return 0;
-  RunDescriber(item, file.path(), host, [&] {
+  if (auto reason = UnreadableReason(file.path())) {
+    host.LogScanError(UnreadableLine(file.path(), *reason));
+    return 0;
+  }
+  const bool read = RunDescriber(item, file.path(), host, [&] {
     switch (which) {
       case Describer::Mp3:
         item.description = describers.mp3(file.path());
@@ -145,5 +159,5 @@ int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& sett
         }
     }
   });
-  return 1;
+  return read ? 1 : 0;
 }

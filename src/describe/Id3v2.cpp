@@ -27,8 +27,11 @@ std::unique_ptr<FileByteReader> FileByteReader::Open(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  const bool known = ::fstat(fd, &st) == 0;
+  if (!known || !S_ISREG(st.st_mode)) {
+    const int error = !known ? errno : S_ISDIR(st.st_mode) ? EISDIR : ESPIPE;
     ::close(fd);
+    errno = error;
     return nullptr;
   }
   return std::unique_ptr<FileByteReader>(new FileByteReader(fd, static_cast<int64_t>(st.st_size)));
@@ -44,6 +47,7 @@ size_t FileByteReader::ReadDirect(uint64_t offset, void* buf, size_t n) {
   while (done < n) {
     ssize_t got = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && readError_ == 0) readError_ = errno;
     if (got <= 0) break;
     done += static_cast<size_t>(got);
   }

@@ -37,19 +37,24 @@ class MemoryByteReader : public IByteReader {
 class FileByteReader : public IByteReader {
  public:
   static constexpr size_t kHeadBytes = 8192;
-  // Nothing when the path is not a regular file that can be opened for reading.
+  // Nothing when the path is not a regular file that can be opened for
+  // reading; errno then says why (EISDIR, ESPIPE for a FIFO or device).
   static std::unique_ptr<FileByteReader> Open(const std::string& path);
   ~FileByteReader() override;
   FileByteReader(const FileByteReader&) = delete;
   FileByteReader& operator=(const FileByteReader&) = delete;
   int64_t Size() override;
   size_t ReadAt(uint64_t offset, void* buf, size_t n) override;
+  // The errno of the first read the system failed (a short read is not
+  // one), 0 when none did: readers see only short data and go on.
+  int ReadError() const { return readError_; }
 
  private:
   FileByteReader(int fd, int64_t size) : fd_(fd), size_(size) {}
   size_t ReadDirect(uint64_t offset, void* buf, size_t n);
   int fd_;
   int64_t size_;
+  int readError_ = 0;
   bool headLoaded_ = false;
   std::vector<uint8_t> head_;
 };

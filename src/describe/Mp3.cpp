@@ -6,7 +6,9 @@
 #include <cinttypes>
 #include <climits>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 #include "i18n/Translator.h"
@@ -195,6 +197,18 @@ int64_t AverageRate(uint64_t bytes, uint64_t frames, const MpegAudioInfo& info) 
   return rate - rate % 1000;
 }
 
+// Whether the audio after the tag's frame (bytes long) is too short for what
+// the tag announces: fewer bytes than its byte count, or than its frames
+// would take at the lowest bit rate of the stream.
+bool HoldsLess(const StreamTag& tag, const Frame& first, int64_t bytes) {
+  // The tag's byte count may or may not include its own frame.
+  if (tag.bytes != 0 && static_cast<int64_t>(tag.bytes) > bytes + static_cast<int64_t>(first.length)) return true;
+  const MpegAudioInfo& i = first.info;
+  const int64_t lowestRate = (IsLowSampling(i) ? 8 : 32) * 1000;
+  const int64_t smallestFrame = static_cast<int64_t>(SamplesPerFrame(i)) / 8 * lowestRate / i.samplingRate;
+  return static_cast<int64_t>(tag.frames) * smallestFrame > bytes;
+}
+
 int64_t Seconds(uint64_t frames, const MpegAudioInfo& info) {
   return static_cast<int64_t>(frames * SamplesPerFrame(info) / static_cast<uint64_t>(info.samplingRate));
 }
@@ -259,6 +273,78 @@ void WalkFrames(BlockReader& in, int64_t from, int64_t audioEnd, MpegAudioInfo& 
   info.duration = Seconds(frames, info);
 }
 
+uint32_t LittleEndian32(const uint8_t* p) {
+  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+// Where the audio ends: before the tags that players append, in any order
+// and each at most once (ID3v1, APE with or without its header, Lyrics3
+// v1 and v2). Counting them as audio adds seconds that are not there.
+int64_t AudioEnd(IByteReader& src, int64_t startOffset, int64_t size) {
+  int64_t end = size;
+  bool id3v1 = false, ape = false, lyrics = false;
+  for (bool found = true; found;) {
+    found = false;
+    uint8_t t[32];
+    if (!id3v1 && end - 128 >= startOffset && src.ReadAt(static_cast<uint64_t>(end - 128), t, 3) == 3 &&
+        std::memcmp(t, "TAG", 3) == 0) {
+      end -= 128;
+      found = id3v1 = true;
+      continue;
+    }
+    // APE footer: "APETAGEX", version, size of items and footer, item
+    // count, flags (bit 31: a header of 32 bytes stands before the items).
+    if (!ape && end - 32 >= startOffset && src.ReadAt(static_cast<uint64_t>(end - 32), t, 32) == 32 &&
+        std::memcmp(t, "APETAGEX", 8) == 0) {
+      const int64_t tagSize =
+          static_cast<int64_t>(LittleEndian32(t + 12)) + ((LittleEndian32(t + 20) & 0x80000000u) ? 32 : 0);
+      if (tagSize >= 32 && end - tagSize >= startOffset) {
+        end -= tagSize;
+        found = ape = true;
+        continue;
+      }
+    }
+    // Lyrics3: "LYRICSBEGIN" ... then "LYRICS200" after a six-digit size
+    // (v2) or "LYRICSEND" within 5100 bytes of text (v1).
+    if (!lyrics && end - 9 - 11 >= startOffset && src.ReadAt(static_cast<uint64_t>(end - 15), t, 15) == 15) {
+      if (std::memcmp(t + 6, "LYRICS200", 9) == 0) {
+        int64_t length = 0;
+        bool digits = true;
+        for (int i = 0; i < 6; ++i) {
+          digits = digits && t[i] >= '0' && t[i] <= '9';
+          length = length * 10 + (t[i] - '0');
+        }
+        uint8_t begin[11];
+        const int64_t start = end - 15 - length;
+        if (digits && start >= startOffset && src.ReadAt(static_cast<uint64_t>(start), begin, 11) == 11 &&
+            std::memcmp(begin, "LYRICSBEGIN", 11) == 0) {
+          end = start;
+          found = lyrics = true;
+          continue;
+        }
+      } else if (std::memcmp(t + 6, "LYRICSEND", 9) == 0) {
+        constexpr int64_t kLyrics1Span = 5100 + 11;
+        const int64_t from = std::max(startOffset, end - 9 - kLyrics1Span);
+        std::vector<uint8_t> text(static_cast<size_t>(end - 9 - from));
+        if (src.ReadAt(static_cast<uint64_t>(from), text.data(), text.size()) == text.size()) {
+          const uint8_t* hit = nullptr;
+          for (size_t i = 0; i + 11 <= text.size(); ++i)
+            if (std::memcmp(text.data() + i, "LYRICSBEGIN", 11) == 0) {
+              hit = text.data() + i;
+              break;
+            }
+          if (hit) {
+            end = from + (hit - text.data());
+            found = lyrics = true;
+            continue;
+          }
+        }
+      }
+    }
+  }
+  return end;
+}
+
 }  // namespace
 
 void ParseMpegHeader(const uint8_t* p, size_t avail, MpegAudioInfo& info) {
@@ -284,12 +370,7 @@ int ScanMpegFrames(IByteReader& src, int64_t startOffset, MpegAudioInfo& info) {
   if (size < 0 || startOffset < 0) return 1;
   info.fileSize = size;
 
-  // The audio ends where a trailing ID3v1 record begins.
-  int64_t audioEnd = size;
-  uint8_t tail[3];
-  if (size - 128 >= startOffset && src.ReadAt(static_cast<uint64_t>(size - 128), tail, 3) == 3 &&
-      std::memcmp(tail, "TAG", 3) == 0)
-    audioEnd = size - 128;
+  const int64_t audioEnd = AudioEnd(src, startOffset, size);
 
   BlockReader in(src);
   Frame first;
@@ -309,7 +390,7 @@ int ScanMpegFrames(IByteReader& src, int64_t startOffset, MpegAudioInfo& info) {
     Frame next;
     if (in.FrameAt(from, next) && SameStream(next.info, first.info)) info.bitRate = next.info.bitRate;
   }
-  if (tag.kind != StreamTag::None && tag.frames != 0) {
+  if (tag.kind != StreamTag::None && tag.frames != 0 && !HoldsLess(tag, first, audioEnd - from)) {
     info.frameCount = static_cast<int32_t>(std::min<uint32_t>(tag.frames, INT32_MAX));
     info.vbrScale = tag.vbrScale;
     info.duration = Seconds(tag.frames, info);
@@ -321,7 +402,10 @@ int ScanMpegFrames(IByteReader& src, int64_t startOffset, MpegAudioInfo& info) {
     }
     return 0;
   }
+  // No tag, or one that promises more than the file holds (a cut-off
+  // download): the frames that are there give the time.
   WalkFrames(in, from, audioEnd, info);
+  if (tag.frames != 0 && (tag.kind == StreamTag::Xing || tag.kind == StreamTag::Vbri)) info.vbr = 1;
   return 0;
 }
 
@@ -487,8 +571,15 @@ std::string FormatMp3Description(const Mp3Info& info) {
 
 std::string DescribeMp3File(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::string();
-  Mp3Info info;
-  if (auto src = FileByteReader::Open(path)) info = ReadMp3Info(*src);
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return std::string();
+    throw std::system_error(errno, std::generic_category(), path);
+  }
+  // A file that cannot be read has no time, rate or tags to show: zeros
+  // would be made up.
+  auto src = FileByteReader::Open(path);
+  if (!src) throw std::system_error(errno, std::generic_category(), path);
+  const Mp3Info info = ReadMp3Info(*src);
+  if (src->ReadError() != 0) throw std::system_error(src->ReadError(), std::generic_category(), path);
   return FormatMp3Description(info);
 }

@@ -78,5 +78,6 @@ Mp3Info ReadMp3Info(IByteReader& src);
 std::string FormatMp3Description(const Mp3Info& info);
 
 // The description text of an MP3 file (time, bit rate, frequency, tags);
-// empty when the file does not exist.
+// empty when the file does not exist. Throws std::system_error when the
+// file exists but cannot be opened or read.
 std::string DescribeMp3File(const std::string& path);

@@ -94,6 +94,14 @@ int ThumbnailDepth(int limit) {
   return 1;
 }
 
+// The description text: size, depth, colours and memory of the picture.
+std::string PictureText(const PLPictureInfo& info) {
+  const long long kb = static_cast<long long>(PLMemoryFigure(info.width, info.height, info.bpp) / 1024);
+  return SafePrintf(Translate("IDS_PICTDESCR"),
+                    {PrintfArg(static_cast<long long>(info.width)), PrintfArg(static_cast<long long>(info.height)),
+                     PrintfArg(static_cast<long long>(info.bpp)), PrintfArg(std::pow(2.0, info.bpp)), PrintfArg(kb)});
+}
+
 }  // namespace
 
 int IsDescribedPicture(const std::string& fileName, const DescribeSettings& settings) {
@@ -112,13 +120,7 @@ void DescribePicture(const std::string& path, CFileItem& item, const DescribeSet
     PLPictureInfo info;
     PLBitmap bitmap = PLDecodePictureFile(path, {maxWidth, maxHeight}, &info);
 
-    if (settings.picDescr) {
-      const long long kb = static_cast<long long>(PLMemoryFigure(info.width, info.height, info.bpp) / 1024);
-      item.description = SafePrintf(Translate("IDS_PICTDESCR"),
-                                    {PrintfArg(static_cast<long long>(info.width)), PrintfArg(static_cast<long long>(info.height)),
-                                     PrintfArg(static_cast<long long>(info.bpp)), PrintfArg(std::pow(2.0, info.bpp)),
-                                     PrintfArg(kb)});
-    }
+    if (settings.picDescr) item.description = PictureText(info);
 
     const int64_t w = info.width, h = info.height;
     if (w > maxWidth || h > maxHeight) {
@@ -138,6 +140,11 @@ void DescribePicture(const std::string& path, CFileItem& item, const DescribeSet
     }
     if (bitmap.BitsPerPixel() > settings.bpp) bitmap = PLCopyWithDepth(bitmap, ThumbnailDepth(settings.bpp));
     *item.thumbnail = std::move(bitmap);
+  } catch (const PLPixelsRefused& e) {
+    // What the header says is still true; only the thumbnail is missing.
+    if (settings.picDescr) item.description = PictureText(e.info);
+    item.thumbnail.reset();
+    host.LogScanError(path + "  " + e.what());
   } catch (const std::exception& e) {  // PLTextException, or memory running out
     item.description = path + "\n" + e.what();
     item.thumbnail.reset();

@@ -22,7 +22,18 @@ struct PLPictureInfo {
   int bpp = 0;
 };
 
-// Any supported format, recognised by content. Throws PLTextException.
+// A picture whose header was read but whose pixels the decoder refuses (a
+// colour model or depth it cannot convert, damaged pixel data): info holds
+// the size and depth the header gives.
+class PLPixelsRefused : public PLTextException {
+ public:
+  PLPixelsRefused(const std::string& message, const PLPictureInfo& headerInfo)
+      : PLTextException(message), info(headerInfo) {}
+  PLPictureInfo info;
+};
+
+// Any supported format, recognised by content. Throws PLTextException
+// (PLPixelsRefused when the header could be read).
 PLBitmap PLDecodePicture(const uint8_t* data, size_t size, const PLDecodeHints& hints = {},
                          PLPictureInfo* info = nullptr);
 PLBitmap PLDecodePictureFile(const std::string& path, const PLDecodeHints& hints = {},

@@ -107,8 +107,10 @@ PLBitmap PLDecodeTiff(const uint8_t* data, size_t size) {
   // Fax coding squeezes blank lines into a few bits.
   PLCheckPixelsForData("TIFF", width, height, size, 8192);
 
+  // From here on the header is known: a refusal still tells the size and depth.
+  const PLPictureInfo header{static_cast<int>(width), static_cast<int>(height), spp * bps};
   char why[1024] = "";
-  if (!TIFFRGBAImageOK(tif.get(), why)) throw PLTextException(std::string("TIFF picture not supported: ") + why);
+  if (!TIFFRGBAImageOK(tif.get(), why)) throw PLPixelsRefused(std::string("TIFF picture not supported: ") + why, header);
 
   const bool single = spp - extraCount == 1;
   const bool gray = single && (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
@@ -119,7 +121,7 @@ PLBitmap PLDecodeTiff(const uint8_t* data, size_t size) {
 
   std::vector<uint32_t> raster(static_cast<size_t>(width) * height);
   if (!TIFFReadRGBAImageOriented(tif.get(), width, height, raster.data(), ORIENTATION_TOPLEFT, 1))
-    throw fail("cannot read the pixels");
+    throw PLPixelsRefused(fail("cannot read the pixels").what(), header);
 
   std::unordered_map<uint32_t, uint8_t> indexOf;
   if (gray) {

@@ -8,6 +8,8 @@
 
 #include "catalog/FileItemList.h"
 #include "describe/Archive.h"
+#include "describe/FileAccess.h"
+#include "i18n/Translator.h"
 #include "ports/Paths.h"
 #include "ports/TempDir.h"
 #include "scan/DescriptionFiles.h"
@@ -77,7 +79,8 @@ long FindInstallProgram(const CFileItemList& list, const Children& children) {
 
 // Reads the description file at index f by the rule of the signature;
 // nothing when it cannot be read (the signature is then rejected).
-std::optional<std::string> ReadDescriptionFile(const CFileItemList& list, size_t f, const AppSignature& s) {
+std::optional<std::string> ReadDescriptionFile(const CFileItemList& list, size_t f, const AppSignature& s,
+                                               const UnreadableLog& logUnreadable) {
   std::string path;
   bool extracted = false;
   const long archive = ArchiveOfMember(list, f);
@@ -91,6 +94,10 @@ std::optional<std::string> ReadDescriptionFile(const CFileItemList& list, size_t
     extracted = true;
   } else {
     path = DiskPath(list, f);
+    if (auto reason = UnreadableReason(path)) {
+      if (logUnreadable) logUnreadable(UnreadableLine(path, *reason));
+      return std::nullopt;
+    }
   }
   std::optional<std::string> text;
   const bool isRule = s.descriptionFile == kAppRuleMarker;
@@ -110,7 +117,7 @@ std::optional<std::string> ReadDescriptionFile(const CFileItemList& list, size_t
 }
 
 std::unique_ptr<CFileItemAppli> MatchSignature(const CFileItemList& list, size_t index, const Children& children,
-                                               const AppSignature& s) {
+                                               const AppSignature& s, const UnreadableLog& logUnreadable) {
   const CFileItem* dir = list[index];
   bool ok = true;
   uint32_t date = dir->time;
@@ -144,7 +151,7 @@ std::unique_ptr<CFileItemAppli> MatchSignature(const CFileItemList& list, size_t
 
   std::string description = s.descriptionText;
   if (descriptionChild >= 0) {
-    auto text = ReadDescriptionFile(list, static_cast<size_t>(descriptionChild), s);
+    auto text = ReadDescriptionFile(list, static_cast<size_t>(descriptionChild), s, logUnreadable);
     if (!text) return nullptr;
     const bool setupRule = isRule && (s.descriptionText == kRuleSetupIni || s.descriptionText == kRuleSetupLst);
     if (setupRule && text->empty()) return nullptr;
@@ -266,11 +273,12 @@ CApplicationsDictionary& Applications() {
 }
 
 std::unique_ptr<CFileItemAppli> MatchApplication(const CApplicationsDictionary& dictionary,
-                                                 const CFileItemList& list, size_t index) {
+                                                 const CFileItemList& list, size_t index,
+                                                 const UnreadableLog& logUnreadable) {
   if (index >= list.size()) return nullptr;
   const Children children(list, index);
   for (const AppSignature& s : dictionary.entries)
-    if (auto app = MatchSignature(list, index, children, s)) return app;
+    if (auto app = MatchSignature(list, index, children, s, logUnreadable)) return app;
   return nullptr;
 }
 
@@ -282,11 +290,16 @@ bool SearchApplications(const CApplicationsDictionary& dictionary, CFileItemList
   const int mediaLevel = list[mediaIndex]->level;
   const size_t after = list.size() - mediaIndex - 1;
   int found = 0;
+  const UnreadableLog logUnreadable = [&](const std::string& line) {
+    const std::string entry = Translate("IDS_ERROR") + " : " + line;
+    if (progress) progress->AppendLog(entry);
+    list[mediaIndex]->description += "\r\n" + entry;  // as the scan's log became the description
+  };
   for (size_t i = mediaIndex + 1; i < list.size() && list[i]->level > mediaLevel; ++i) {
     const uint8_t type = list[i]->type;
     if (type != ITEM_DIRECTORY && type != ITEM_ARCHIVE_ENTRY) continue;
     const int percent = static_cast<int>((i - mediaIndex) * 100 / after);
-    if (auto app = MatchApplication(dictionary, list, i)) {
+    if (auto app = MatchApplication(dictionary, list, i, logUnreadable)) {
       list.Replace(i, std::move(app));
       ++found;
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,15 +56,20 @@ CApplicationsDictionary& Applications();
 
 // MatchApplication: tries the signatures in order on the directory or
 // archive item at index and builds the application item of the first that
-// matches (the item itself is left alone); nothing when none matches.
+// matches (the item itself is left alone); nothing when none matches. A
+// description file the system cannot read rejects the signature and is
+// reported to logUnreadable ("path : reason") when given.
+using UnreadableLog = std::function<void(const std::string& line)>;
 std::unique_ptr<CFileItemAppli> MatchApplication(const CApplicationsDictionary& dictionary,
-                                                 const CFileItemList& list, size_t index);
+                                                 const CFileItemList& list, size_t index,
+                                                 const UnreadableLog& logUnreadable = {});
 
 // SearchApplications: the application pass over the subtree of the media
 // item at mediaIndex; each matching directory or archive is replaced by its
 // application item at the same index, and the pass goes on into its
 // children. Progress and the stop question go through progress (may be
-// null). Returns true when an application was found; stopped tells whether
+// null); description files that cannot be read are logged there and in the
+// media's description, which holds the scan's log. Returns true when an application was found; stopped tells whether
 // the user stopped the pass (then false is returned).
 bool SearchApplications(const CApplicationsDictionary& dictionary, CFileItemList& list, size_t mediaIndex,
                         bool& stopped, CScanProgress* progress = nullptr);

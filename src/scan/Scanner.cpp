@@ -214,10 +214,13 @@ void CScanContext::RunArchiveHook(size_t index) {
   CFileItem* item = list_[index];
   if (item->type != ITEM_FILE || !options_.listArchive) return;
   item->type = ITEM_ARCHIVE_ENTRY;
-  bool listed = options_.listArchive(*this, index);
+  std::string reason;
+  bool listed = options_.listArchive(*this, index, reason);
   if (stopped_) return;
   if (!listed) {
-    LogScanError(FormatInserts(Translate("IDS_UNZIPERROR"), {PhysicalPath(list_, index)}));
+    std::string line = FormatInserts(Translate("IDS_UNZIPERROR"), {PhysicalPath(list_, index)});
+    if (!reason.empty()) line += " : " + reason;
+    LogScanError(line);
     list_[index]->type = ITEM_FILE;
   }
 }
@@ -280,8 +283,9 @@ uint32_t ClampSize(off_t size) {
 
 struct Entry {
   std::string raw;  // the name on disk
-  struct stat st;
+  struct stat st {};
   bool statOk = false;
+  int statError = 0;  // why the status could not be read (a directory readable but not searchable)
   bool isDir = false;
   bool isLink = false;
   uint32_t dosAttributes = 0;
@@ -376,7 +380,10 @@ class ScanWalker {
             else e.st.st_size = 0;
           }
           e.isDir = S_ISDIR(e.st.st_mode);
+        } else if (errno == ENOENT) {
+          continue;  // gone since the listing: nothing of it is on the disk now
         } else {
+          e.statError = errno;
           e.isDir = d->d_type == DT_DIR;
         }
         if (fat && !e.isLink) ReadDosAttributes(fd, e);
@@ -453,6 +460,14 @@ class ScanWalker {
       std::string name = NameFromBytes(raw);
       return prettify ? PrettifyShortName(name) : name;
     };
+    // An entry whose status cannot be read gets nothing made up: size 0 and
+    // the time of its directory, and a log line that says why.
+    uint32_t directoryTime = 0;
+    if (std::any_of(entries.begin(), entries.end(), [](const Entry& e) { return !e.statOk; })) {
+      struct stat ds;
+      if (fstat(frames_.back().fd, &ds) == 0) directoryTime = ClampTime(ds.st_mtime);
+    }
+    auto entryTime = [directoryTime](const Entry& e) { return e.statOk ? ClampTime(e.st.st_mtime) : directoryTime; };
     if (frames_.size() > kOpenDepth) {
       close(frames_.back().fd);
       frames_.back().fd = -1;
@@ -462,20 +477,25 @@ class ScanWalker {
     for (const Entry& e : entries) {
       if (e.isDir) continue;
       std::string diskPath = ChildPath(e.raw);
-      long index = ctx_.AddFile(itemName(e.raw), ClampSize(e.st.st_size),
-                                e.statOk ? ClampTime(e.st.st_mtime) : 0, Win32Attributes(e), level, -1, false,
-                                ctx_.options_.uncompress, &diskPath, e.statOk && S_ISREG(e.st.st_mode));
+      if (!e.statOk) LogUnreadable(diskPath, e.statError);
+      long index = ctx_.AddFile(itemName(e.raw), e.statOk ? ClampSize(e.st.st_size) : 0, entryTime(e),
+                                Win32Attributes(e), level, -1, false, ctx_.options_.uncompress, &diskPath,
+                                e.statOk && S_ISREG(e.st.st_mode));
       if (index < 0) return 1;
     }
 
     // Then each directory followed by its subtree; dot directories are neither.
     for (const Entry& e : entries) {
       if (!e.isDir || e.raw[0] == '.') continue;
-      long index = ctx_.AddDirectoryItem(itemName(e.raw),
-                                         e.statOk ? ClampTime(e.st.st_mtime) : 0, Win32Attributes(e), level);
+      long index = ctx_.AddDirectoryItem(itemName(e.raw), entryTime(e), Win32Attributes(e), level);
       if (index < 0) return 1;
       if (e.isLink) continue;  // catalogued, never followed
       std::string childPath = ChildPath(e.raw);
+      if (!e.statOk) {
+        // Not searchable from here either: one line says so.
+        LogUnreadable(childPath, e.statError);
+        continue;
+      }
       int fd = -1;
       if (ctx_.options_.canOpenDirectory && !ctx_.options_.canOpenDirectory(childPath))
         errno = EACCES;

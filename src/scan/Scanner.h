@@ -126,8 +126,9 @@ using FileDescriberHook =
 // The archive lister: lists the archive at archiveIndex (already typed
 // Compressed file) through scan.AddDirectoryItem / scan.AddFileItem with
 // insideArchive true and uncompress false, inserting right after the archive
-// and its earlier members. Returns false on failure (the scan logs it).
-using ArchiveListerHook = std::function<bool(CScanContext& scan, size_t archiveIndex)>;
+// and its earlier members. Returns false on failure, with the cause in
+// reason (the scan logs both).
+using ArchiveListerHook = std::function<bool(CScanContext& scan, size_t archiveIndex, std::string& reason)>;
 // Extracts an archive member (isArchive item) to a temporary file for a describer.
 using ArchiveExtractorHook =
     std::function<std::optional<std::string>(CScanContext& scan, const CFileItemList& list, size_t index)>;

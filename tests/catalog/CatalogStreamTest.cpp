@@ -752,3 +752,58 @@ TEST(CatalogRecover, AMisplacedContainerLeavesNoIndexPastTheKeptItems) {
   EXPECT_NE(r.reason.find("does not fit in the tree"), std::string::npos) << r.reason;
   EXPECT_EQ(kept.containerIndex, std::vector<uint32_t>{0});
 }
+
+TEST(CatalogRecover, ADamagedHeaderIsReadPastAndDamageIsPlacedAtItsBlock) {
+  CFileItemList list;
+  list.items.push_back(std::make_unique<CFileItem>(ITEM_FOLDER, "top", 0, 0, 0, 0));
+  for (int i = 0; i < 3000; ++i) {
+    list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, "file-" + std::to_string(i), 0, 0, 1, 0));
+    list.items.back()->description = std::string(300, static_cast<char>('a' + i % 26));
+  }
+  const auto bytes = WriteCatalogToMemory(list);
+  const ParsedStream ps = ParseV4(bytes);
+  ASSERT_GE(ps.blocks.size(), 2u);
+  auto recover = [](const std::vector<uint8_t>& b, CFileItemList& kept) {
+    CMemorySource source(b.data(), b.size());
+    return RecoverCatalog(kept, source);
+  };
+
+  // One flipped byte of the version (it then reads as too recent, or as
+  // version 5), or of the counts: every item after the header is intact.
+  struct Case {
+    size_t offset;
+    uint8_t value;
+  };
+  for (const Case c : {Case{3, 0x12}, Case{2, 0x05}, Case{0, 0x40}, Case{4, 0x00}, Case{6, 0xFE}, Case{7, 0xFF}}) {
+    auto b = bytes;
+    b[c.offset] = c.value;
+    CFileItemList kept;
+    const CatalogRecovery r = recover(b, kept);
+    EXPECT_TRUE(r.damaged) << c.offset;
+    EXPECT_FALSE(r.tooRecent) << c.offset;
+    EXPECT_EQ(r.damageOffset, c.offset == 7 ? 6u : c.offset) << c.offset << " " << r.reason;
+    ASSERT_EQ(kept.size(), list.size()) << c.offset << " " << r.reason;
+    for (size_t i = 0; i < kept.size(); ++i) ASSERT_EQ(kept[i]->description, list[i]->description);
+  }
+
+  // Damage inside compressed data is placed at the start of its block.
+  std::vector<size_t> at = {8};
+  for (const auto& block : ps.blocks) at.push_back(at.back() + 12 + block.payload.size());
+  for (size_t k : {size_t{0}, size_t{1}}) {
+    auto b = bytes;
+    b[at[k] + 12 + 1000] ^= 0xFF;
+    CFileItemList kept;
+    const CatalogRecovery r = recover(b, kept);
+    EXPECT_TRUE(r.damaged);
+    EXPECT_EQ(r.damageOffset, at[k]) << r.reason;
+    EXPECT_EQ(r.damagedBlock, k + 1);
+    EXPECT_GE(kept.size(), k == 0 ? 0u : ps.blocks[0].itemCount);
+    EXPECT_LT(kept.size(), list.size());
+  }
+
+  // A stream that is truly of a later version and holds nothing readable stays refused.
+  const std::vector<uint8_t> later = {0, 0, 5, 0, 1, 0, 1, 0, 9, 9, 9, 9};
+  CFileItemList none;
+  EXPECT_TRUE(recover(later, none).tooRecent);
+  EXPECT_EQ(none.size(), 0u);
+}

@@ -224,6 +224,7 @@ TEST_F(CatalogCli, RecoverWritesWhatPrecedesTheDamage) {
   ASSERT_LT(kept.size(), list.size());
   EXPECT_EQ(kept[kept.size() - 1]->name, list[kept.size() - 1]->name);
   EXPECT_NE(r.out.find(Path("damaged.qvd") + ": damaged at byte "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("(block "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("; kept " + std::to_string(kept.size()) + " of 3001 items in " + Path("kept.qvd")),
             std::string::npos)
       << r.out;
@@ -265,4 +266,8 @@ TEST_F(CatalogCli, TextOutputKeepsOneItemPerLine) {
   EXPECT_EQ(j["items"][1]["name"], "tab\there");
   EXPECT_EQ(j["items"][2]["name"], "two\r\nlines");
   EXPECT_EQ(j["items"][3]["name"], "caf\xEF\xBF\xBD");
+  // The properties too: the name's byte as U+FFFD, never a lone surrogate.
+  r = Run("properties " + cat + " 3");
+  EXPECT_NE(r.out.find("\tcaf\xEF\xBF\xBD\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\xED\xB3\xA9"), std::string::npos);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -75,11 +76,12 @@ class DescribeCli : public ::testing::Test {
     WriteFile(dir / "settings.ini", B("[Config]\r\nLanguage=US\r\n"));
   }
 
-  CliRun Cli(const std::string& args) {
+  // runAs, when given, is the command that runs the program as another user.
+  CliRun Cli(const std::string& args, const std::string& runAs = {}) {
     const fs::path out = dir / "stdout", err = dir / "stderr";
     std::string cmd = std::string("cd '") + dir.path().string() + "' && LANG=C.UTF-8 QUOLVANE_SETTINGS='" +
-                      (dir / "settings.ini").string() + "' '" QV_CLI_PATH "' " + args + " >'" + out.string() +
-                      "' 2>'" + err.string() + "'";
+                      (dir / "settings.ini").string() + "' " + runAs + "'" QV_CLI_PATH "' " + args + " >'" +
+                      out.string() + "' 2>'" + err.string() + "'";
     int rc = std::system(cmd.c_str());
     return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Slurp(out), Slurp(err)};
   }
@@ -145,4 +147,24 @@ TEST_F(DescribeCli, MissingFilesAreReportedAndTheRestDescribed) {
   EXPECT_NE(r.err.find("nothing.mp3"), std::string::npos);
   EXPECT_NE(r.out.find("== song.mp3\nTime\t00:26\n"), std::string::npos);
   EXPECT_EQ(r.out.find("nothing"), std::string::npos);
+}
+
+TEST_F(DescribeCli, UnreadableFileIsReportedNotDescribed) {
+  std::string runAs;  // root reads any file: the program then runs as nobody
+  if (geteuid() == 0) {
+    runAs = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    if (std::system((runAs + "'" QV_CLI_PATH "' --help >/dev/null 2>&1").c_str()) != 0)
+      GTEST_SKIP() << "running as root, and setpriv cannot run the program as another user here";
+  }
+  fs::copy_file(dir / "song.mp3", dir / "locked.mp3");
+  fs::permissions(dir / "locked.mp3", fs::perms::none);
+  fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir / "settings.ini", fs::perms::owner_read | fs::perms::others_read);
+  CliRun r = Cli("describe locked.mp3 song.mp3", runAs);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("quolvane-cli: locked.mp3: Permission denied\n"), std::string::npos) << r.err;
+  // No "Time 00:00" made up for it; the readable one is still described.
+  EXPECT_EQ(r.out, "== song.mp3\nTime\t00:26\nBit rate\t128k\nFrequency\t44k1\nTitle\tCli title\n"
+                   "Artist\tCli artist\n");
 }

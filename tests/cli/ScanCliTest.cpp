@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -37,10 +39,11 @@ struct Result {
 };
 
 // Runs quolvane-cli with a private settings file; stdout and stderr captured.
-Result Cli(const std::vector<std::string>& args, const fs::path& settings) {
+// runAs, when given, is the command that runs it as another user.
+Result Cli(const std::vector<std::string>& args, const fs::path& settings, const std::string& runAs = {}) {
   fs::path outFile = settings.parent_path() / "out.txt";
   fs::path errFile = settings.parent_path() / "err.txt";
-  std::string cmd = std::string("'") + QV_CLI_PATH + "' --settings '" + settings.string() + "'";
+  std::string cmd = runAs + "'" + QV_CLI_PATH + "' --settings '" + settings.string() + "'";
   for (const auto& a : args) cmd += " '" + a + "'";
   cmd += " >'" + outFile.string() + "' 2>'" + errFile.string() + "'";
   Result r;
@@ -304,6 +307,50 @@ TEST(ScanCli, UnwritableCatalogFailsBeforeTheScan) {
     chmod(t.path.c_str(), 0755);
     EXPECT_NE(dir.err.find("Permission denied"), std::string::npos) << dir.err;
   }
+}
+
+TEST(ScanCli, EntriesOfADirectoryThatCannotBeSearchedAreLoggedAndNothingIsMadeUp) {
+  // Root searches any directory: the scan then runs as nobody.
+  std::string runAs;
+  if (geteuid() == 0) {
+    runAs = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    if (std::system((runAs + "'" + QV_CLI_PATH + "' --help >/dev/null 2>&1").c_str()) != 0)
+      GTEST_SKIP() << "running as root, and setpriv cannot run the program as another user here";
+  }
+  TempDir t;
+  ASSERT_EQ(chmod(t.path.c_str(), 0755), 0);
+  const fs::path locked = t.path / "tree" / "locked";
+  Touch(locked / "a", "12");
+  Touch(locked / "b", "0123456789");
+  Touch(locked / "c", std::string(20000, 'c'));
+  fs::create_directories(locked / "sub");
+  const struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, locked.c_str(), times, 0), 0);
+  ASSERT_EQ(chmod(locked.c_str(), 0444), 0);  // names can be listed, entries not examined
+  const fs::path out = t.path / "out";
+  fs::create_directories(out);
+  if (!runAs.empty()) {
+    ASSERT_EQ(chown(out.c_str(), 65534, 65534), 0);
+  }
+  Result r = Cli({"scan", (out / "c.qvd").string(), (t.path / "tree").string(), "--no-applications"},
+                 out / "s.ini", runAs);
+  chmod(locked.c_str(), 0755);
+  ASSERT_EQ(r.status, 0) << r.err;
+  CFileItemList list = Load(out / "c.qvd");
+  std::vector<std::string> seen;
+  for (size_t i = 2; i < list.size(); ++i) {
+    const CFileItem* item = list[i];
+    seen.push_back(item->name);
+    // Not examinable: size 0 and the directory's time, never a made-up number.
+    EXPECT_EQ(item->size, 0u) << item->name;
+    EXPECT_EQ(item->time, 1000000000u) << item->name;
+    EXPECT_EQ(item->type, item->name == "sub" ? ITEM_DIRECTORY : ITEM_FILE) << item->name;
+    // One line each, with the path and the system's reason, on stderr and in the medium.
+    const std::string line = "Error : " + (locked / item->name).string() + " : " + std::strerror(EACCES);
+    EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
+    EXPECT_NE(list[0]->description.find(line), std::string::npos) << list[0]->description;
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"a", "b", "c", "sub"}));
 }
 
 TEST(ScanCli, AVolumeWithoutALabelIsNamedAfterItsDirectory) {

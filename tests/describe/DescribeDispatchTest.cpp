@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 #include "catalog/FileItemList.h"
 #include "describe/Describe.h"
@@ -13,14 +15,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Physical paths are the directory plus the item's name; extraction hands out
-// a prepared copy, or fails.
+// Physical paths are the directory plus the item's name, where an empty file
+// is made unless told otherwise; extraction hands out a prepared copy, or fails.
 class FakeHost : public IDescribeHost {
  public:
   explicit FakeHost(fs::path dir) : dir_(std::move(dir)) {}
   std::string PhysicalPath(const CFileItemList& list, size_t index) override {
-    return (dir_ / list[index]->name).string();
+    const fs::path path = dir_ / list[index]->name;
+    std::error_code ec;
+    if (makeFiles && list[index]->name.find('/') == std::string::npos && !fs::exists(path, ec))
+      WriteFile(path, {});
+    return path.string();
   }
+  bool makeFiles = true;
   void LogScanError(const std::string& line) override { log.push_back(line); }
   std::optional<std::string> ExtractArchiveMember(const CFileItemList& list, size_t index) override {
     extractions.push_back(list[index]->name);
@@ -159,6 +166,40 @@ TEST_F(DescribeDispatch, ThrowingDescriberLeavesThePathAndALogLine) {
     ASSERT_EQ(host.log.size(), 1u);
     EXPECT_EQ(host.log[0], path + "  read error");
     EXPECT_EQ(list[1]->thumbnail, nullptr) << name;
+  }
+}
+
+TEST_F(DescribeDispatch, UnreadableFilesAreLoggedWithTheSystemsReasonAndGetNoDescription) {
+  // Before any describer: a file that cannot be opened or read.
+  host.makeFiles = false;
+  fs::create_directory(dir / "folder.mp3");
+  for (const char* name : {"gone.mp3", "folder.mp3"}) {
+    CFileItemList list = OneFile(name);
+    host.log.clear();
+    EXPECT_EQ(Run(list, 1), 0) << name;
+    EXPECT_TRUE(rec.calls.empty()) << name;
+    EXPECT_EQ(list[1]->description, "original");
+    ASSERT_EQ(host.log.size(), 1u);
+    EXPECT_EQ(host.log[0], (dir / name).string() + " : " +
+                               std::strerror(std::string(name) == "gone.mp3" ? ENOENT : EISDIR));
+  }
+  // While a describer reads: the medium fails half-way.
+  host.makeFiles = true;
+  for (const char* name : {"tool.exe", "song.mp3", "photo.png"}) {
+    CFileItemList list = OneFile(name);
+    host.log.clear();
+    Describers failing = rec.describers();
+    const auto eio = [] { throw std::system_error(EIO, std::generic_category(), "read"); };
+    failing.mp3 = [&](const std::string&) -> std::string { eio(); return {}; };
+    failing.exe = [&](const std::string&, std::string& d) { d = "half"; eio(); };
+    failing.picture = [&](const std::string&, CFileItem& item, const DescribeSettings&, IDescribeHost&) {
+      item.thumbnail = std::make_unique<PLBitmap>();
+      eio();
+    };
+    EXPECT_EQ(DescribeFile(list, 1, settings, host, failing), 0) << name;
+    EXPECT_EQ(list[1]->description, "original") << name;
+    EXPECT_EQ(list[1]->thumbnail, nullptr) << name;
+    EXPECT_EQ(host.log, std::vector<std::string>{(dir / name).string() + " : " + std::strerror(EIO)});
   }
 }
 

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "describe/Mp3.h"
 #include "describe/Mp3Bytes.h"
@@ -269,7 +270,7 @@ TEST(MpegScan, InfoAndVbriHeadersGiveTheFrameCount) {
   Put32(fields, 3000 * 417);
   Put32(fields, 3000);
   std::copy(fields.begin(), fields.end(), vbri.begin() + 36);
-  Append(vbri, Repeat(Frame({3, 1, 9, 0, 0}), 20));
+  Append(vbri, Repeat(Frame({3, 1, 9, 0, 0}), 3000));
   Scan v = ScanBytes(vbri);
   EXPECT_EQ(v.info.vbr, 1);
   EXPECT_EQ(v.info.frameCount, 3000);
@@ -288,6 +289,118 @@ TEST(MpegScan, RefusedXingHeaderFallsToTheNextFrame) {
   EXPECT_EQ(s.info.vbr, 0);
   EXPECT_EQ(s.info.bitRate, 192000);
   EXPECT_EQ(s.info.duration, static_cast<int64_t>(data.size() - 417) * 8 / 192000);
+}
+
+namespace {
+
+// An APE tag of one item of valueBytes: items, footer, and the header before
+// them when asked (APEv2); the footer's size counts the items and itself.
+Bytes ApeTag(size_t valueBytes, bool withHeader) {
+  auto le32 = [](Bytes& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  Bytes items;
+  le32(items, static_cast<uint32_t>(valueBytes));
+  le32(items, 0);
+  Append(items, std::string("Cover Art (Front)", 18));
+  items.resize(items.size() + valueBytes, 'x');
+  auto frame = [&](uint32_t flags) {
+    Bytes f = B("APETAGEX");
+    le32(f, withHeader ? 2000 : 1000);
+    le32(f, static_cast<uint32_t>(items.size() + 32));
+    le32(f, 1);
+    le32(f, flags);
+    f.resize(32, 0);
+    return f;
+  };
+  Bytes tag = withHeader ? frame(0xA0000000u) : Bytes{};
+  Append(tag, items);
+  Append(tag, frame(withHeader ? 0x80000000u : 0));
+  return tag;
+}
+
+Bytes Lyrics3v2(size_t textBytes) {
+  Bytes body = B("LYRICSBEGININD0000210LYR");
+  char size[8];
+  std::snprintf(size, sizeof size, "%05zu", textBytes);
+  Append(body, std::string(size));
+  body.resize(body.size() + textBytes, 'l');
+  char total[8];
+  std::snprintf(total, sizeof total, "%06zu", body.size());
+  Append(body, std::string(total) + "LYRICS200");
+  return body;
+}
+
+}  // namespace
+
+TEST(MpegScan, TrailingTagsAreNotAudio) {
+  // 997 frames of 417 bytes at 128 kbit/s: 25.98 s; whatever a tag added
+  // would show as 26 s or more.
+  const Bytes audio = Repeat(Frame({3, 1, 9, 0, 0}), 997);
+  const Bytes v1 = Id3v1(V1{"t", "a", "b", "2001", "c", 1, 17});
+  Bytes lyrics1 = B("LYRICSBEGIN[00:01]");
+  lyrics1.resize(4000, 'l');
+  Append(lyrics1, std::string("LYRICSEND"));
+  struct Case {
+    const char* what;
+    std::vector<Bytes> tail;
+  };
+  const Case cases[] = {
+      {"APEv2 with header, 548 KB", {ApeTag(548 * 1024, true)}},
+      {"APE without header", {ApeTag(100000, false)}},
+      {"APE then ID3v1", {ApeTag(100000, true), v1}},
+      {"Lyrics3 v2 then ID3v1", {Lyrics3v2(60000), v1}},
+      {"Lyrics3 v2 alone", {Lyrics3v2(60000)}},
+      {"Lyrics3 v1 then ID3v1", {lyrics1, v1}},
+      {"APE, Lyrics3 v2, ID3v1", {ApeTag(50000, true), Lyrics3v2(50000), v1}},
+      {"Lyrics3 v2, APE, ID3v1", {Lyrics3v2(50000), ApeTag(50000, false), v1}},
+  };
+  for (const Case& c : cases) {
+    Bytes data = audio;
+    for (const Bytes& t : c.tail) Append(data, t);
+    Scan s = ScanBytes(data);
+    ASSERT_EQ(s.status, 0) << c.what;
+    EXPECT_EQ(s.info.duration, 25) << c.what;
+    EXPECT_EQ(s.info.bitRate, 128000) << c.what;
+  }
+  // A footer whose size reaches past the audio's start is no tag.
+  Bytes bogus = audio;
+  Bytes footer = ApeTag(10, false);
+  footer[12] = 0xFF, footer[13] = 0xFF, footer[14] = 0xFF, footer[15] = 0x7F;
+  Append(bogus, footer);
+  EXPECT_EQ(ScanBytes(bogus).info.duration, 25);
+}
+
+TEST(MpegScan, HeaderPromisingMoreThanTheFileHoldsGivesTheTimeOfItsFrames) {
+  // 1000 frames announced, 50 frames of 128 kbit/s at 44.1 kHz there: 1.3 s.
+  Xing framesOnly;
+  framesOnly.frames = 1000;
+  framesOnly.hasBytes = false;
+  Xing both = framesOnly;
+  both.hasBytes = true;
+  both.bytes = 1000 * 417;
+  for (const Xing& x : {framesOnly, both}) {
+    Bytes data = XingFrame({3, 1, 9, 0, 0}, x);
+    Append(data, Repeat(Frame({3, 1, 9, 0, 0}), 50));
+    Scan s = ScanBytes(data);
+    ASSERT_EQ(s.status, 0);
+    EXPECT_EQ(s.info.duration, 1) << x.hasBytes;
+    EXPECT_EQ(s.info.bitRate, 128000) << x.hasBytes;
+    EXPECT_EQ(s.info.vbr, 1);
+  }
+  // The same from a VBRI header, and from a CBR Info header.
+  Bytes vbri = Frame({3, 1, 9, 0, 0});
+  Bytes fields = B("VBRI");
+  Append(fields, Bytes{0, 1, 0, 0, 0, 75});
+  Put32(fields, 1000 * 417);
+  Put32(fields, 1000);
+  std::copy(fields.begin(), fields.end(), vbri.begin() + 36);
+  Append(vbri, Repeat(Frame({3, 1, 9, 0, 0}), 50));
+  EXPECT_EQ(ScanBytes(vbri).info.duration, 1);
+  Bytes info = XingFrame({3, 1, 9, 0, 0}, both, 417, "Info");
+  Append(info, Repeat(Frame({3, 1, 9, 0, 0}), 50));
+  EXPECT_EQ(ScanBytes(info).info.duration, 1);
+  EXPECT_EQ(ScanBytes(info).info.vbr, 0);
 }
 
 TEST(MpegScan, MultiGigabyteDurationsDoNotOverflow) {
@@ -384,7 +497,7 @@ TEST_F(Mp3Description, LinesAndLabels) {
                          TextFrame("TRCK", "3"), TextFrame("TCON", "(17)"), TextFrame("TENC", "not shown")},
                      100);
   Append(data, XingFrame({3, 1, 9, 0, 0}, x));
-  Append(data, Repeat(Frame({3, 1, 9, 0, 0}), 10));
+  Append(data, Repeat(Frame({3, 1, 9, 0, 0}), 1420));  // the 592000 bytes the header counts
   EXPECT_EQ(Describe(data),
             "Time\t00:26\r\n"
             "Bit rate\t181kv\r\n"
@@ -445,11 +558,12 @@ TEST_F(Mp3Description, FilesOnDisk) {
   WriteFile(dir / "empty.mp3", {});
   const std::string zeros = "Time\t00:00\r\nBit rate\t0k\r\nFrequency\t0k\r\n";
   EXPECT_EQ(DescribeMp3File((dir / "empty.mp3").string()), zeros);
-  // Neither a directory nor a FIFO (which would block a reader) is read.
+  // Neither a directory nor a FIFO (which would block a reader) is read,
+  // and neither gets zeros for a description.
   std::filesystem::create_directory(dir / "folder.mp3");
-  EXPECT_EQ(DescribeMp3File((dir / "folder.mp3").string()), zeros);
+  EXPECT_THROW(DescribeMp3File((dir / "folder.mp3").string()), std::system_error);
   ASSERT_EQ(mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
-  EXPECT_EQ(DescribeMp3File((dir / "pipe.mp3").string()), zeros);
+  EXPECT_THROW(DescribeMp3File((dir / "pipe.mp3").string()), std::system_error);
 }
 
 TEST_F(Mp3Description, LabelsFollowTheLanguage) {

@@ -154,6 +154,21 @@ TEST_F(PictureDescriber, CorruptPictureGetsPathAndMessage) {
   EXPECT_EQ(host.log.size(), 3u);
 }
 
+TEST_F(PictureDescriber, RefusedPixelsStillGiveTheHeadersSizeAndDepth) {
+  if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick convert not installed";
+  // 16-bit CMYK: libtiff reads the header but will not convert the pixels.
+  const std::string path = dir.Convert("-size 317x211 xc:red -colorspace CMYK -depth 16", "cmyk.tif");
+  ASSERT_FALSE(path.empty());
+  CFileItem item;
+  DescribePicture(path, item, {}, host);
+  EXPECT_FALSE(item.thumbnail);
+  EXPECT_EQ(item.description,
+            "Picture size 317 x 211 pixels\r\n64 bits per pixel or\r\n18446744073709551616 colors\r\n"
+            "522 Kb in memory");
+  ASSERT_EQ(host.log.size(), 1u);
+  EXPECT_EQ(host.log[0].rfind(path + "  TIFF", 0), 0u) << host.log[0];
+}
+
 TEST_F(PictureDescriber, JpegThumbnailFromTheScaledDecode) {
   if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick convert not installed";
   const std::string path = dir.Convert("-size 1600x1200 gradient:red-blue -quality 90", "photo.jpg");

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include "ports/TempDir.h"
 #include "cabinet/ArchiveFixtures.h"
 #include "catalog/FileItemList.h"
@@ -227,6 +229,11 @@ TEST_F(ApplicationPass, NestedApplicationsAndUnreadableFilesRejectOnlyTheirSigna
   ASSERT_NE(App("Gone"), nullptr);
   EXPECT_EQ(App("Gone")->description, "Still found");
   EXPECT_EQ(sink.applications, 3);
+  // The file that could not be read is said, with the system's reason, in
+  // the log and in the medium's description.
+  const std::string line = "Error : " + tree.str() + "/Gone/File_id.diz : " + std::strerror(ENOENT);
+  EXPECT_EQ(sink.logLines, std::vector<std::string>{line});
+  EXPECT_EQ(list[0]->description, "\r\n" + line);
 }
 
 TEST_F(ApplicationPass, DescriptionFilesInsideArchivesAreExtractedThenCleanedUp) {

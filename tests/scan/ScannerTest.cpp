@@ -297,7 +297,7 @@ TEST(ScanArchives, ArchivesMarkedByNameListedThroughTheHook) {
   Scan s;
   std::vector<std::string> listedPaths;
   ScanOptions options;
-  options.listArchive = [&](CScanContext& ctx, size_t index) {
+  options.listArchive = [&](CScanContext& ctx, size_t index, std::string&) {
     CFileItemList& list = ctx.List();
     listedPaths.push_back(ctx.PhysicalPath(list, index));
     EXPECT_EQ(list[index]->type, ITEM_ARCHIVE_ENTRY);
@@ -332,7 +332,7 @@ TEST(ScanArchives, NoUncompressKeepsTheMarkWithoutListing) {
   int calls = 0;
   ScanOptions options;
   options.uncompress = false;
-  options.listArchive = [&](CScanContext&, size_t) {
+  options.listArchive = [&](CScanContext&, size_t, std::string&) {
     ++calls;
     return true;
   };
@@ -475,7 +475,7 @@ TEST(ScanStop, StopInsideArchiveListingStopsTheScan) {
   Scan s;
   s.ui.answers = {IDOK};
   ScanOptions options;
-  options.listArchive = [&](CScanContext& ctx, size_t index) {
+  options.listArchive = [&](CScanContext& ctx, size_t index, std::string&) {
     ctx.Progress().RequestStop();
     long r = ctx.AddFileItem("m.txt", 1, 1, 0, 2, static_cast<long>(index) + 1, true, false);
     EXPECT_EQ(r, -1);
@@ -499,7 +499,7 @@ TEST(ScanDescribe, SpecialFilesAreCataloguedButNeverOpened) {
     described.push_back(list[index]->name);
     return 0;
   };
-  options.listArchive = [&](CScanContext&, size_t) {
+  options.listArchive = [&](CScanContext&, size_t, std::string&) {
     ++listed;
     return true;
   };
