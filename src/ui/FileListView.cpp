@@ -1,11 +1,15 @@
 #include "ui/FileListView.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QTextLayout>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -16,6 +20,7 @@
 #include "query/ListSort.h"
 #include "query/Panes.h"
 #include "ui/ContextMenu.h"
+#include "ui/DialogSupport.h"
 #include "ui/Icons.h"
 #include "ui/Translate.h"
 
@@ -105,6 +110,77 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
   return {};
 }
 
+QStringList LargeIconTextLines(const QString& text, const QFont& font, int width) {
+  // As a file manager does: at word boundaries, inside a word when one
+  // word is wider than the cell; never cut short.
+  QTextLayout layout(text, font);
+  QTextOption option(Qt::AlignHCenter);
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  layout.setTextOption(option);
+  QStringList lines;
+  layout.beginLayout();
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(width);
+    lines << text.mid(line.textStart(), line.textLength()).trimmed();
+  }
+  layout.endLayout();
+  if (lines.isEmpty()) lines << QString();
+  return lines;
+}
+
+namespace {
+
+// Cells of the icon views sized by their own text, so that a name is shown
+// whole: under large icons in a column of fixed width, wrapped over as many
+// lines as it takes; beside small icons and in the list on one line.
+class IconCellDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  bool large = false;
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem o(option);
+    initStyleOption(&o, index);
+    if (!large) {
+      o.textElideMode = Qt::ElideNone;
+      return QStyledItemDelegate::sizeHint(o, index);
+    }
+    const int lines = static_cast<int>(LargeIconTextLines(o.text, o.font, kLargeIconCellWidth - 2 * kMargin).size());
+    return {kLargeIconCellWidth, kMargin + o.decorationSize.height() + kGap + lines * QFontMetrics(o.font).lineSpacing() + kMargin};
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem o(option);
+    initStyleOption(&o, index);
+    o.textElideMode = Qt::ElideNone;
+    if (!large) return QStyledItemDelegate::paint(painter, o, index);
+    // The style draws the selection and the icon; the text is ours.
+    const QString text = o.text;
+    o.text.clear();
+    const QWidget* widget = o.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &o, painter, widget);
+    const QPalette::ColorGroup group = o.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+    painter->save();
+    painter->setFont(o.font);
+    painter->setPen(o.palette.color(group, o.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+    const int lineHeight = QFontMetrics(o.font).lineSpacing();
+    QRect line(o.rect.left() + kMargin, o.rect.top() + kMargin + o.decorationSize.height() + kGap,
+               o.rect.width() - 2 * kMargin, lineHeight);
+    for (const QString& part : LargeIconTextLines(text, o.font, line.width())) {
+      painter->drawText(line, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, part);
+      line.translate(0, lineHeight);
+    }
+    painter->restore();
+  }
+
+ private:
+  static constexpr int kMargin = 3;
+  static constexpr int kGap = 2;
+};
+
+}  // namespace
+
 CQuolvaneView::CQuolvaneView(CQuolvaneDoc& doc, CFileTypeCache& types, QWidget* parent)
     : QWidget(parent), doc_(doc) {
   model_ = new FileListModel(doc, types, this);
@@ -115,7 +191,12 @@ CQuolvaneView::CQuolvaneView(CQuolvaneDoc& doc, CFileTypeCache& types, QWidget* 
 
   icons_ = new QListView;
   icons_->setModel(model_);
-  icons_->setUniformItemSizes(true);
+  // Each cell takes the size of its own name (uniform sizes would take the
+  // first row's for all, cutting longer names short).
+  icons_->setUniformItemSizes(false);
+  icons_->setTextElideMode(Qt::ElideNone);
+  iconCells_ = new IconCellDelegate(icons_);
+  icons_->setItemDelegate(iconCells_);
   icons_->setResizeMode(QListView::Adjust);
   icons_->setSelectionMode(QAbstractItemView::SingleSelection);
   icons_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -152,11 +233,15 @@ CQuolvaneView::CQuolvaneView(CQuolvaneDoc& doc, CFileTypeCache& types, QWidget* 
 void CQuolvaneView::ApplyColumns() {
   const bool files = model_->FilesMode();
   const auto& columns = ListColumns(files);
-  for (size_t c = 0; c < columns.size(); ++c) details_->setColumnWidth(static_cast<int>(c), columns[c].width);
+  const QFontMetrics metrics = details_->fontMetrics();
+  for (size_t c = 0; c < columns.size(); ++c)
+    details_->setColumnWidth(static_cast<int>(c),
+                             FittedColumnWidth(metrics, columns[c].key, Tr(columns[c].key), columns[c].width));
   columnsFilesMode_ = files;
 }
 
 void CQuolvaneView::Fill(long index) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
   if (onItemClicked) onItemClicked(-1);
   setUpdatesEnabled(false);
   const bool wasFiles = model_->FilesMode();
@@ -165,6 +250,7 @@ void CQuolvaneView::Fill(long index) {
   if (onProgress && doc_.showFiles) onProgress(101);
   if (wasFiles != model_->FilesMode() || columnsFilesMode_ != model_->FilesMode()) ApplyColumns();
   setUpdatesEnabled(true);
+  QApplication::restoreOverrideCursor();
 }
 
 void CQuolvaneView::SetMode(Mode mode) {
@@ -173,13 +259,18 @@ void CQuolvaneView::SetMode(Mode mode) {
     stack_->setCurrentWidget(details_);
     return;
   }
+  static_cast<IconCellDelegate*>(iconCells_)->large = mode == LargeIcons;
   icons_->setViewMode(mode == LargeIcons ? QListView::IconMode : QListView::ListMode);
   icons_->setIconSize(mode == LargeIcons ? QSize(32, 32) : QSize(16, 16));
   icons_->setFlow(mode == List ? QListView::TopToBottom : QListView::LeftToRight);
   icons_->setWrapping(true);
   icons_->setMovement(QListView::Static);
-  icons_->setGridSize(mode == LargeIcons ? QSize(96, 64) : QSize());
-  icons_->setWordWrap(mode == LargeIcons);
+  icons_->setResizeMode(QListView::Adjust);
+  icons_->setGridSize(QSize());
+  icons_->setSpacing(mode == LargeIcons ? 6 : 2);
+  icons_->setWordWrap(false);
+  // The cells' sizes depend on the mode: the layout is made again.
+  icons_->doItemsLayout();
   stack_->setCurrentWidget(icons_);
 }
 

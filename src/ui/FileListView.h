@@ -4,12 +4,15 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QFont>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
 #include <vector>
 
 class QListView;
+class QStyledItemDelegate;
 class QTreeView;
 class QStackedWidget;
 class CQuolvaneDoc;
@@ -48,6 +51,11 @@ class FileListModel : public QAbstractTableModel {
   int sortColumn_ = 0;
 };
 
+// Large icons: every cell is this wide; a name wraps over as many lines as
+// it takes. The lines a name takes in a cell's text width.
+constexpr int kLargeIconCellWidth = 104;
+QStringList LargeIconTextLines(const QString& text, const QFont& font, int width);
+
 class CQuolvaneView : public QWidget {
   Q_OBJECT
  public:
@@ -79,6 +87,7 @@ class CQuolvaneView : public QWidget {
   FileListModel* model_;
   QStackedWidget* stack_;
   QListView* icons_;
+  QStyledItemDelegate* iconCells_;
   QTreeView* details_;
   Mode mode_ = Details;
   bool columnsFilesMode_ = true;

@@ -90,6 +90,8 @@ TEST_F(Cmd, NewMediaScansAfterItsFolder) {
   EXPECT_EQ(doc->list[4]->level, 3);
   EXPECT_EQ(doc->list[5]->name, "CD1");
   EXPECT_TRUE(doc->IsModified());
+  // The tree's index is kept for the rebuild to select again.
+  EXPECT_EQ(doc->currentIndex, 4);
 }
 
 // Asks the running scan to stop at its first progress refresh.
@@ -199,7 +201,8 @@ TEST_F(Cmd, DeleteAsksForMediaDirectoriesAndFoldersWithMedia) {
   doc->OnDelete();
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_EQ(doc->list.size(), 4u);
-  EXPECT_EQ(doc->currentIndex, 1);  // the parent
+  // The index stays: the rebuild selects what now stands there (tools).
+  EXPECT_EQ(doc->currentIndex, 2);
 
   // A folder holding a media: asked, Cancel keeps it.
   doc->currentIndex = 0;

@@ -1,0 +1,49 @@
+#include "ui/QtLanguage.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QPointer>
+#include <QTranslator>
+#include <vector>
+
+#include "i18n/Translator.h"
+
+namespace {
+
+std::vector<QPointer<QTranslator>>& Installed() {
+  static std::vector<QPointer<QTranslator>> installed;
+  return installed;
+}
+
+}  // namespace
+
+QString InstallQtLanguage() {
+  QLocale locale = QLocale::system();
+  switch (Translator().current) {
+    case LANG_FRENCH: locale = QLocale(QLocale::French, QLocale::France); break;
+    case LANG_ENGLISH: locale = QLocale(QLocale::English, QLocale::UnitedStates); break;
+    default: break;
+  }
+  // The MIME database's type names and the choosers' dates follow the default locale.
+  QLocale::setDefault(locale);
+  for (QPointer<QTranslator>& t : Installed()) {
+    if (!t) continue;
+    QCoreApplication::removeTranslator(t);
+    delete t;
+  }
+  Installed().clear();
+  auto* app = QCoreApplication::instance();
+  if (!app) return locale.name();
+  // English needs no file: Qt's own texts are English.
+  if (locale.language() == QLocale::English) return locale.name();
+  const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  auto* translator = new QTranslator(app);
+  if (translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"), dir)) {
+    QCoreApplication::installTranslator(translator);
+    Installed().push_back(translator);
+  } else {
+    delete translator;
+  }
+  return locale.name();
+}
