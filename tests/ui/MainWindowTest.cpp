@@ -42,6 +42,14 @@ QStringList ChildNames(CTreeVarn* tree, const QModelIndex& parent) {
   return names;
 }
 
+void AddApp(UiFixture& f, int16_t level, const std::string& description) {
+  auto app = std::make_unique<CFileItemAppli>();
+  app->name = "setup";
+  app->level = level;
+  app->description = description;
+  f.List().items.push_back(std::move(app));
+}
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -149,11 +157,7 @@ class MainWindowTest : public QObject {
     f.AddMedia("CD1", 0, "/nonexistent");
     f.Add(ITEM_DIRECTORY, "a", 1);
     f.Add(ITEM_DIRECTORY, "b", 2);
-    auto app = std::make_unique<CFileItemAppli>();
-    app->name = "setup";
-    app->level = 3;
-    app->description = "Great Tool 2.0";
-    f.List().items.push_back(std::move(app));
+    AddApp(f, 3, "Great Tool 2.0");
     f.Doc().showFiles = 0;
     f.Show();
     QVERIFY(f.frame->Tree()->SelectItem(0));
@@ -320,11 +324,7 @@ class MainWindowTest : public QObject {
   void TreeScrollsSidewaysAndDatesFitTheirColumn() {
     UiFixture f;
     f.Add(ITEM_FOLDER, "A folder whose name is much wider than the tree pane can show", 0);
-    auto app = std::make_unique<CFileItemAppli>();
-    app->name = "setup";
-    app->level = 1;
-    app->description = "Tool";
-    f.List().items.push_back(std::move(app));
+    AddApp(f, 1, "Tool");
     f.Show();
     f.frame->show();
     f.frame->Tree()->resize(120, 300);
