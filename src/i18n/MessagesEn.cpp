@@ -72,7 +72,7 @@ const CMessagePair g_EnglishMessages[] = {
     {"IDS_FILE_FILTERALL", "All files"},
     {"IDS_FILE_FILTER_DIC", "Quolvane dictionnary"},
     {"IDS_CLOSEWITHOUTSAVE", "Close the current database without saving ?"},
-    {"IDS_SAVECHANGES", "Save changes to %1!s! ?"},
+    {"IDS_SAVECHANGES", "Save changes to %1!s!\u00A0?"},
     {"IDS_FILEREADERROR", "File reading error"},
     {"IDS_FILEWRITEERROR", "File writing error"},
     {"IDS_MEMERROR", "Out of memory"},

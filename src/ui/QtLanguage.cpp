@@ -11,6 +11,23 @@
 
 namespace {
 
+// Qt 6 asks the file chooser's kind names under a context its French
+// catalog does not hold yet (it has them under the older one).
+class FileKindTranslator : public QTranslator {
+ public:
+  using QTranslator::QTranslator;
+  QString translate(const char* context, const char* source, const char* = nullptr, int = -1) const override {
+    if (qstrcmp(context, "QAbstractFileIconProvider") != 0) return {};
+    static const char* const pairs[][2] = {{"Folder", "Dossier"}, {"Drive", "Lecteur"},
+                                           {"File", "Fichier"},   {"Shortcut", "Raccourci"},
+                                           {"%1 File", "Fichier %1"}};
+    for (const auto& pair : pairs)
+      if (qstrcmp(source, pair[0]) == 0) return QString::fromUtf8(pair[1]);
+    return {};
+  }
+  bool isEmpty() const override { return false; }
+};
+
 std::vector<QPointer<QTranslator>>& Installed() {
   static std::vector<QPointer<QTranslator>> installed;
   return installed;
@@ -44,6 +61,11 @@ QString InstallQtLanguage() {
     Installed().push_back(translator);
   } else {
     delete translator;
+  }
+  if (locale.language() == QLocale::French) {
+    auto* kinds = new FileKindTranslator(app);
+    QCoreApplication::installTranslator(kinds);
+    Installed().push_back(kinds);
   }
   return locale.name();
 }

@@ -185,7 +185,10 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
   QObject::connect(form.results, &QAbstractItemView::doubleClicked, &dialog, goTo);
   QObject::connect(form.exit, &QPushButton::clicked, &dialog, &QDialog::reject);
 
-  dialog.resize(std::max(dialog.sizeHint().width(), 720), std::max(dialog.sizeHint().height(), 420));
+  // Wide enough at first for every column, the date whole.
+  int columnsWidth = 0;
+  for (int c = 0; c < model.columnCount({}); ++c) columnsWidth += form.results->columnWidth(c);
+  dialog.resize(std::max({dialog.sizeHint().width(), 720, columnsWidth + 80}), std::max(dialog.sizeHint().height(), 420));
   if (g_firstSize.isEmpty()) g_firstSize = dialog.size();
   dialog.setMinimumSize(g_firstSize);
   if (g_lastGeometry.isValid()) dialog.setGeometry(g_lastGeometry);

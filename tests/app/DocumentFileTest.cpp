@@ -291,13 +291,13 @@ TEST_F(Doc, AnUntitledCatalogIsSavedOnlyThroughSaveAs) {
   ui.answers = {IDYES};
   ui.files = {std::nullopt};
   EXPECT_FALSE(doc->SaveModified());
-  EXPECT_EQ(ui.boxes.back().text, "Enregistrer les modifications apportées à Sans nom ?");
+  EXPECT_EQ(ui.boxes.back().text, "Enregistrer les modifications apportées à Sans nom\u00A0?");
   EXPECT_EQ(ui.boxes.back().flags, unsigned(MB_YESNOCANCEL | MB_ICONEXCLAMATION));
   InitTranslator("", 1033L);
   ui.answers = {IDYES};
   ui.files = {Path("named.qvd")};
   EXPECT_TRUE(doc->SaveModified());
-  EXPECT_EQ(ui.boxes.back().text, "Save changes to No name ?");
+  EXPECT_EQ(ui.boxes.back().text, "Save changes to No name\u00A0?");
   EXPECT_EQ(doc->PathName(), Path("named.qvd"));
   EXPECT_FALSE(doc->IsModified());
   CFileItemList back;

@@ -155,6 +155,6 @@ TEST(MessageTables, ContextMenuLabelsAreTheTablesTexts) {
   auto f = Builtin(LANG_FRENCH);
   EXPECT_EQ(f.Lookup("IDS_INSTALL"), "Installer");
   // The save question has its own key in both tables.
-  EXPECT_EQ(FormatInserts(t.Lookup("IDS_SAVECHANGES"), {"a.qvd"}), "Save changes to a.qvd ?");
-  EXPECT_EQ(FormatInserts(f.Lookup("IDS_SAVECHANGES"), {"a.qvd"}), "Enregistrer les modifications apportées à a.qvd ?");
+  EXPECT_EQ(FormatInserts(t.Lookup("IDS_SAVECHANGES"), {"a.qvd"}), "Save changes to a.qvd\u00A0?");
+  EXPECT_EQ(FormatInserts(f.Lookup("IDS_SAVECHANGES"), {"a.qvd"}), "Enregistrer les modifications apportées à a.qvd\u00A0?");
 }

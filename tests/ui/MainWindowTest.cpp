@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -256,9 +257,9 @@ class MainWindowTest : public QObject {
       const char* language;
       QString text, cancel;
     };
-    for (const Case& c : {Case{"FR", QStringLiteral("Enregistrer les modifications apportées à Sans nom ?"),
+    for (const Case& c : {Case{"FR", QStringLiteral("Enregistrer les modifications apportées à Sans nom\u00A0?"),
                                QStringLiteral("Annuler")},
-                          Case{"US", QStringLiteral("Save changes to No name ?"), QStringLiteral("Cancel")}}) {
+                          Case{"US", QStringLiteral("Save changes to No name\u00A0?"), QStringLiteral("Cancel")}}) {
       UiFixture f(std::string("[Config]\nLoadLastUsed=0\nLanguage=") + c.language + "\n", true);
       f.AddMedia("CD1", 0, "/nonexistent");
       f.Show();
@@ -360,6 +361,26 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.Doc().Settings().filters.TypedText(), std::string("*.txt"));
     QCOMPARE(f.frame->List()->Model()->rowCount(), 1);
     QCOMPARE(Cell(f.frame->List(), 0, 0), QStringLiteral("a.txt"));
+  }
+
+  void SplitMovesTheBarsWithTheKeyboard() {
+    UiFixture f;
+    f.frame->resize(900, 600);
+    f.frame->show();
+    auto* outer = qobject_cast<QSplitter*>(f.frame->centralWidget());
+    QVERIFY(outer);
+    const QList<int> before = outer->sizes();
+    f.frame->OnCommand(59395);  // "$$S&plit"
+    QTest::keyClick(f.frame->Tree(), Qt::Key_Right);
+    QTest::keyClick(f.frame->Tree(), Qt::Key_Right);
+    QCOMPARE(outer->sizes().value(0), before.value(0) + 16);
+    QTest::keyClick(f.frame->Tree(), Qt::Key_Return);  // kept
+    QTest::keyClick(f.frame->Tree(), Qt::Key_Right);   // the tree's own key again
+    QCOMPARE(outer->sizes().value(0), before.value(0) + 16);
+    f.frame->OnCommand(59395);
+    QTest::keyClick(f.frame->Tree(), Qt::Key_Left);
+    QTest::keyClick(f.frame->Tree(), Qt::Key_Escape);  // put back
+    QCOMPARE(outer->sizes().value(0), before.value(0) + 16);
   }
 
   void RecentFilesStandInTheFileMenu() {
