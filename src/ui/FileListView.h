@@ -51,10 +51,13 @@ class FileListModel : public QAbstractTableModel {
   int sortColumn_ = 0;
 };
 
-// Large icons: every cell is this wide; a name wraps over as many lines as
-// it takes. The lines a name takes in a cell's text width.
+// Large icons: every cell is this wide, its text this wide; a name wraps
+// over as many lines as it takes. The lines a name takes in a width, and
+// the width a text is given (the sum of its characters' advances).
 constexpr int kLargeIconCellWidth = 104;
+constexpr int kLargeIconTextWidth = kLargeIconCellWidth - 8;
 QStringList LargeIconTextLines(const QString& text, const QFont& font, int width);
+int NameAdvance(const QString& text, const QFont& font);
 
 class CQuolvaneView : public QWidget {
   Q_OBJECT
@@ -81,6 +84,8 @@ class CQuolvaneView : public QWidget {
  private:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void ApplyColumns();
+  // The icon views' one cell size, for the names listed now.
+  void MeasureCells();
   void ShowContextMenu(const QPoint& globalPos);
 
   CQuolvaneDoc& doc_;
