@@ -126,9 +126,11 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
   auto reloadKeepingSelection = [&] {
     const long row = session.selectedRow;
     model.Reload();
-    if (row >= 0 && row < model.rowCount({}))
-      form.results->selectionModel()->setCurrentIndex(model.index(static_cast<int>(row), 0),
-                                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (row >= 0 && row < model.rowCount({})) {
+      const QModelIndex at = model.index(static_cast<int>(row), 0);
+      form.results->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      form.results->scrollTo(at);
+    }
     session.selectedRow = row < model.rowCount({}) ? row : -1;
   };
   QHeaderView* header = form.results->header();
