@@ -7,6 +7,7 @@
 
 void CQuolvaneApp::ReadSettings(const std::string& settingsPath) {
   settings.Read(settingsPath);
+  if (onLanguageChosen) onLanguageChosen();
   // The filters' section counts as present only when a line of the file is
   // exactly "[Filters]"; the INI reader is more lenient about the header.
   FilterStorage storage = settings.FilterSection();
@@ -38,8 +39,9 @@ bool CQuolvaneApp::InitInstance(const std::string& settingsPath, const std::stri
 bool CQuolvaneApp::ExitInstance(std::string* error) {
   bool ok = true;
   if (document) {
+    // An untitled catalog names no file: the last one stays remembered.
     const std::string path = document->PathName();
-    ok = settings.Write(document->IsModified() ? nullptr : &path, error);
+    ok = settings.Write(document->IsModified() || document->IsUntitled() ? nullptr : &path, error);
     document.reset();
   } else {
     ok = settings.Write(nullptr, error);

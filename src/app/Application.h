@@ -3,6 +3,7 @@
 // it; the command line uses it for commands that act like the program.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,9 @@ class CQuolvaneApp {
   CAppSettings settings;
   std::unique_ptr<CQuolvaneDoc> document;
   bool applicationsLoaded = false;  // false: Applis.dat could not be read, built-in rules only
+  // Called once the settings have chosen the language, before the document
+  // opens anything (the desktop puts its toolkit in that language).
+  std::function<void()> onLanguageChosen;
 
   // Start-up in order: settings (translator and language, temporary
   // directory, "Config", search history, media kinds and types, filters),

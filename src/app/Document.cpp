@@ -30,10 +30,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The framework's own question before a modified document closes; like the
-// framework's other texts it is fixed, not looked up.
-constexpr const char* kAskToSave = "Enregistrer les modifications apport\xC3\xA9" "es \xC3\xA0 %1 ?";
-
 // System texts are shown cut to 255 bytes, never inside a UTF-8 sequence.
 std::string SystemTextForBox(std::string text) {
   if (text.size() <= 255) return text;
@@ -110,6 +106,16 @@ const std::vector<std::string>& CQuolvaneDoc::RecentFiles() const { return setti
 void CQuolvaneDoc::SetPathName(const std::string& path, bool addToRecent) {
   pathName_ = AbsolutePathOf(path);
   if (addToRecent) AddRecentFile(settings_.recentFiles, pathName_);
+}
+
+void CQuolvaneDoc::MakeUntitled() {
+  pathName_.clear();
+  readPath_.clear();
+}
+
+std::string CQuolvaneDoc::Title() const {
+  if (pathName_.empty()) return Translate("IDS_DB_NONAME");
+  return fs::path(pathName_).filename().string();
 }
 
 void CQuolvaneDoc::Refresh() { View().RefreshPanes(); }
@@ -208,7 +214,7 @@ std::optional<std::string> CQuolvaneDoc::ChooseCatalogFile(bool save) {
   const fs::path current(pathName_);
   f.initialDirectory = current.parent_path().string();
   if (save) {
-    f.fileName = current.filename().string();
+    f.fileName = pathName_.empty() ? Title() + ".QVD" : current.filename().string();
     f.flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST;
   } else {
     f.flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
@@ -227,9 +233,10 @@ void CQuolvaneDoc::OnNewDocument(const std::string& lastUsed) {
     opened = OpenAndSerialize(pathName_, false) == SerializeResult::Ok;
   }
   if (!opened) {
+    // An untitled catalog with nothing in it: nothing to save or to ask about.
     list.Clear();
-    SetPathName("Quolvane");
-    modified_ = true;
+    MakeUntitled();
+    modified_ = false;
   }
   Refresh();
 }
@@ -254,12 +261,14 @@ bool CQuolvaneDoc::FrameworkOpen(const std::string& path) {
 
 bool CQuolvaneDoc::SaveModified() {
   if (!modified_) return true;
-  const std::string name = pathName_.empty() ? Translate("IDS_DB_NONAME") : pathName_;
-  const int answer =
-      ui_.MessageBox(FormatInserts(kAskToSave, {name}), Translate("AFX_IDS_APP_TITLE"), MB_YESNOCANCEL | MB_ICONEXCLAMATION);
+  const std::string name = pathName_.empty() ? Title() : pathName_;
+  const int answer = ui_.MessageBox(FormatInserts(Translate("IDS_SAVECHANGES"), {name}), Translate("AFX_IDS_APP_TITLE"),
+                                    MB_YESNOCANCEL | MB_ICONEXCLAMATION);
   if (answer == IDCANCEL) return false;
   if (answer == IDNO) return true;
-  // A save that failed keeps the program open: closing now would lose the changes.
+  // An untitled catalog has no file yet: Save As names one, and giving up
+  // there keeps the program open, as does a save that failed.
+  if (pathName_.empty()) return OnFileSaveAs();
   if (OpenAndSerialize(pathName_, true) != SerializeResult::Ok) return false;
   modified_ = false;
   return true;
@@ -270,10 +279,9 @@ bool CQuolvaneDoc::SaveModified() {
 
 void CQuolvaneDoc::OnFileNew() {
   if (!ConfirmDiscard()) return;
-  SetPathName(Translate("IDS_DB_NONAME") + ".QVD");
+  MakeUntitled();
   list.Clear();
   list.fileVersion = CATALOG_VERSION;
-  readPath_.clear();
   ResetSelection();
   modified_ = false;
   Refresh();
@@ -297,7 +305,7 @@ void CQuolvaneDoc::OpenPath(const std::string& path) {
     // Keep the file in the recent list, but do not let a later save replace
     // the file that could not be read with the empty catalog.
     AddRecentFile(settings_.recentFiles, AbsolutePathOf(path));
-    SetPathName(Translate("IDS_DB_NONAME") + ".QVD", false);
+    MakeUntitled();
   }
   Refresh();
 }
@@ -320,13 +328,14 @@ void CQuolvaneDoc::OpenRecent(const std::string& path) {
     SetPathName(path);
   } else {
     AddRecentFile(settings_.recentFiles, AbsolutePathOf(path));
-    SetPathName(Translate("IDS_DB_NONAME") + ".QVD", false);
+    MakeUntitled();
   }
   Refresh();
 }
 
 bool CQuolvaneDoc::OnFileSave() {
   if (!modified_) return true;
+  if (pathName_.empty()) return OnFileSaveAs();
   if (OpenAndSerialize(pathName_, true) != SerializeResult::Ok) return false;
   modified_ = false;
   return true;
@@ -483,8 +492,10 @@ void CQuolvaneDoc::OnNewMedia() {
       return;  // stopped: the temporary items go away, the catalog is unchanged
     }
   }
+  // The tree's current index stays as it was: the rebuild selects again
+  // the node of that index.
   list.Insert(insertAt, std::move(temp.items));
-  ResetSelection();
+  listSelection = -1;
   if (!fields.noApplications) ApplicationPass(list, insertAt, progress);
   progress.Close();
   // Even after a stopped application pass the media is in the catalog: it
@@ -555,12 +566,12 @@ void CQuolvaneDoc::OnDelete() {
   if (!question.empty() &&
       ui_.MessageBox(question, Translate("IDS_WARNING"), MB_OKCANCEL | MB_ICONQUESTION) == IDCANCEL)
     return;
-  const long parent = list.Parent(index);
   {
     WaitCursor wait(View());
     list.RemoveSubtree(index);
   }
-  currentIndex = parent;
+  // The current index stays: the rebuild selects the node that now holds it
+  // (what followed the deleted subtree), or none.
   listSelection = -1;
   MarkChanged();
 }
@@ -692,11 +703,27 @@ void CQuolvaneDoc::OnFilterComboChoice(int pending, const std::string& comboText
   }
 }
 
+void CQuolvaneDoc::OnFilterComboApply(const std::string& comboText) {
+  if (settings_.filters.ApplyPendingComboChoice(comboText)) {
+    listSelection = -1;
+    Refresh();
+  }
+}
+
 void CQuolvaneDoc::OnConfiguration() { ui_.MediaListDialog(MediaTypes()); }
 
 std::optional<size_t> CQuolvaneDoc::OnSearch() {
   const long start = currentIndex >= 0 && static_cast<size_t>(currentIndex) < list.size() ? currentIndex : -1;
   CSearchSession session(list, start, settings_.searchHistory, searchMemory_, showFiles != 0);
+  // The application commands of a result row act on it (TargetApplication).
+  session.runCommand = [this](int command) {
+    switch (command) {
+      case CMD_APPLI_DESCR: OnApplicationDescription(); break;
+      case CMD_APPLI_EDIT: OnApplicationEdit(); break;
+      case CMD_APPLI_DELETE: OnApplicationDelete(); break;
+      default: break;
+    }
+  };
   activeSearch_ = &session;
   searchActive = 1;
   std::optional<size_t> chosen = ui_.SearchDialog(session);
@@ -762,7 +789,7 @@ bool CQuolvaneDoc::PasteMedia(const void* data, size_t size) {
   const SerializeResult r = ReportStreamErrors([&] { return ReadCatalogFromMemory(pasted, data, size); });
   if (r != SerializeResult::Ok || pasted.items.empty()) return false;
   View().FreezePanes();
-  View().SetStatusText("Pasting datas...");
+  View().SetSelectionText("Pasting datas...");
   for (auto& item : pasted.items) list.items.push_back(std::move(item));
   pasted.items.clear();
   list.RebuildContainerIndex();

@@ -37,7 +37,10 @@ class IDocumentView {
   virtual void ShowInvertFilter(bool on) {}
   // The filter list changed: refill the filter combo.
   virtual void ReloadFilterCombo() {}
+  // The status bar's second part (where "Ready" stands) / its first part
+  // (the selection), shown at once.
   virtual void SetStatusText(const std::string& text) {}
+  virtual void SetSelectionText(const std::string& text) {}
   virtual void BeginWaitCursor() {}
   virtual void EndWaitCursor() {}
   // Stop redrawing the tree and the list and empty the list / redraw again.
@@ -82,7 +85,13 @@ class CQuolvaneDoc {
   long currentIndex = -1;
   long listSelection = -1;
 
+  // The catalog's file; empty while the catalog is untitled (a fresh start,
+  // New, or an open that failed), which only Save As can name.
   const std::string& PathName() const { return pathName_; }
+  bool IsUntitled() const { return pathName_.empty(); }
+  // The name the title bar and the save question show: the file's name, or
+  // IDS_DB_NONAME for an untitled catalog.
+  std::string Title() const;
   // Sets the path name, made absolute, and puts it first in the recent files.
   void SetPathName(const std::string& path, bool addToRecent = true);
   bool IsModified() const { return modified_; }
@@ -93,8 +102,7 @@ class CQuolvaneDoc {
   CAppSettings& Settings() { return settings_; }
 
   // Start-up: reopens lastUsed ("VarnFile") when given; otherwise, or when
-  // it cannot be opened, the path becomes "Quolvane" and the document is
-  // marked modified.
+  // it cannot be opened, the catalog is empty, untitled and not modified.
   void OnNewDocument(const std::string& lastUsed);
   // The framework's open of a file named on the command line or sent by the
   // shell: reads it after the items already there (an empty file is not
@@ -103,8 +111,9 @@ class CQuolvaneDoc {
   bool FrameworkOpen(const std::string& path);
   // Asks whether a modified catalog may be discarded; true when it may.
   bool ConfirmDiscard();
-  // Before closing: asks to save a modified document (Yes / No / Cancel).
-  // False when closing must stop (Cancel, or a save that failed).
+  // Before closing: asks to save a modified document (IDS_SAVECHANGES, Yes /
+  // No / Cancel); Yes on an untitled one goes through Save As. False when
+  // closing must stop (Cancel, a Save As given up, or a save that failed).
   bool SaveModified();
 
   // File commands.
@@ -115,7 +124,8 @@ class CQuolvaneDoc {
   // The recent-file entry n (0 = most recent).
   void OnRecentFile(size_t n);
   void OpenRecent(const std::string& path);
-  // Save: writes only a modified document. True when nothing was left unsaved.
+  // Save: writes only a modified document, an untitled one through Save As.
+  // True when nothing was left unsaved.
   bool OnFileSave();
   bool OnFileSaveAs();
   bool SaveAsPath(const std::string& path);
@@ -170,6 +180,9 @@ class CQuolvaneDoc {
   void OnModifyFilters();
   // The filter combo's Enter or focus loss: pending choice and its text.
   void OnFilterComboChoice(int pending, const std::string& comboText);
+  // The same with the filter state's own pending choice (set when the combo
+  // gains the focus or a list entry is chosen).
+  void OnFilterComboApply(const std::string& comboText);
   void OnConfiguration();
 
   // Search over the current container; the chosen item, if any, is shown.
@@ -202,6 +215,7 @@ class CQuolvaneDoc {
 
  private:
   void Refresh();
+  void MakeUntitled();
   void MarkChanged();
   void ResetSelection();
   // Shows IDS_CANNOTOPENFILE2 when path cannot be opened for reading.

@@ -72,6 +72,7 @@ const CMessagePair g_FrenchMessages[] = {
     {"IDS_FILE_FILTERALL", "Tous"},
     {"IDS_FILE_FILTER_DIC", "Dictionnaire Quolvane"},
     {"IDS_CLOSEWITHOUTSAVE", "Fermer la base courante sans l'enregistrer ?"},
+    {"IDS_SAVECHANGES", "Enregistrer les modifications apportées à %1!s!\u00A0?"},
     {"IDS_FILEREADERROR", "Erreur de lecture du fichier"},
     {"IDS_FILEWRITEERROR", "Erreur d'écriture du fichier"},
     {"IDS_MEMERROR", "Mémoire insuffisante"},

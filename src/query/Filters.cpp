@@ -159,6 +159,15 @@ bool CFilterState::ApplyComboChoice(int pending, const std::string& comboText) {
   return true;
 }
 
+bool CFilterState::ApplyPendingComboChoice(const std::string& comboText) {
+  int pending = pendingChoice;
+  pendingChoice = kTypedPattern;
+  if (pending == kTypedPattern)
+    for (const ComboEntry& entry : ComboEntries())
+      if (entry.text == comboText) pending = entry.data;
+  return ApplyComboChoice(pending, comboText);
+}
+
 void CFilterState::AddFilter(const Filter& filter) { filters.push_back(filter); }
 
 void CFilterState::ReplaceFilter(size_t index, const Filter& filter) {

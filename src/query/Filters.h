@@ -59,6 +59,14 @@ class CFilterState {
   // Applies the pending combo choice (-2 for typed text) with the combo's
   // text; true when the current filter changed and the panes must refill.
   bool ApplyComboChoice(int pending, const std::string& comboText);
+  // The combo's pending choice: -2 (the typed text) when it gains the focus,
+  // an entry's data when one is chosen in its list. Enter and focus loss
+  // apply it; a typed text that is an entry's text chooses that entry. The
+  // pending choice then returns to -2.
+  int pendingChoice = kTypedPattern;
+  void ComboFocusIn() { pendingChoice = kTypedPattern; }
+  void ComboChoose(int data) { pendingChoice = data; }
+  bool ApplyPendingComboChoice(const std::string& comboText);
 
   // Filter list editing. Deleting the current filter leaves no filter; a
   // current filter after the deleted one moves down with it.

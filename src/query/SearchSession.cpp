@@ -1,12 +1,14 @@
 #include "query/SearchSession.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
 #include "ports/ProgressSink.h"
 #include "ports/UiPort.h"
+#include "query/ListSort.h"
 #include "scan/MediaPaths.h"
 
 CSearchSession::CSearchSession(const CFileItemList& list, long start, SearchHistory& history,
@@ -39,6 +41,7 @@ bool CSearchSession::Find(const SearchRequest& request, IUiPort& ui, IProgressSi
   pathCache_.clear();
   paths_.reset();
   selectedRow = -1;
+  sortColumn_ = -1;
   memory_.caseSensitive = request.caseSensitive;
   memory_.minKb = request.minKb;
   memory_.maxKb = request.maxKb;
@@ -80,16 +83,113 @@ bool CSearchSession::Find(const SearchRequest& request, IUiPort& ui, IProgressSi
   return true;
 }
 
-std::vector<std::string> CSearchSession::RowTexts(size_t row) {
-  if (row >= results_.size()) return {};
+namespace {
+
+// What a result column shows, by its heading; the "$$Directory name" search
+// has no type column.
+enum class Cell { Name, Path, Size, Type, Date };
+
+std::vector<Cell> CellsOf(int32_t kind) {
+  if (kind == SEARCH_DIRECTORY_NAME) return {Cell::Name, Cell::Path, Cell::Size, Cell::Date};
+  return {Cell::Name, Cell::Path, Cell::Size, Cell::Type, Cell::Date};
+}
+
+// The name, size and time a row shows in applications mode: an
+// application's own, any other item's plain fields.
+struct AppFields {
+  std::string title;
+  uint32_t size;
+  uint32_t time;
+};
+AppFields AppFieldsOf(const CFileItem& item) {
+  if (const auto* app = dynamic_cast<const CFileItemAppli*>(&item)) return {app->GetTitle(), app->appSize, app->appTime};
+  return {ApplicationTitle(item.description), item.size, item.time};
+}
+
+}  // namespace
+
+const std::string& CSearchSession::PathOf(size_t row) {
   if (pathCache_.size() != results_.size()) pathCache_.assign(results_.size(), std::string());
-  const size_t index = results_[row];
   std::string& path = pathCache_[row];
   if (path.empty()) {
     if (!paths_) paths_.emplace(list_);
-    path = paths_->Logical(index, false);
+    path = paths_->Logical(results_[row], false);
   }
-  return filesMode_ ? SearchResultRowFiles(list_, index, path) : SearchResultRowApplications(list_, index, path);
+  return path;
+}
+
+std::string CSearchSession::TypeName(size_t row) {
+  if (row >= results_.size()) return {};
+  CFileItem& item = *list_[results_[row]];
+  if (!item.typeName.empty() || !typeNameOf) return item.typeName;
+  const std::string key = IconKeyOf(item, true);
+  std::string name = typeNameOf(key);
+  // A directory's "." names no file type: the file list leaves its own empty.
+  if (key != ".") item.typeName = name;
+  return name;
+}
+
+std::vector<std::string> CSearchSession::RowTexts(size_t row) {
+  if (row >= results_.size()) return {};
+  const CFileItem& item = *list_[results_[row]];
+  std::vector<std::string> cells;
+  for (Cell cell : CellsOf(lastKind_)) {
+    switch (cell) {
+      case Cell::Name: cells.push_back(filesMode_ ? item.name : AppFieldsOf(item).title); break;
+      case Cell::Path: cells.push_back(PathOf(row)); break;
+      case Cell::Size: cells.push_back(KiloText(filesMode_ ? item.size : AppFieldsOf(item).size)); break;
+      case Cell::Type: cells.push_back(TypeName(row)); break;
+      case Cell::Date: cells.push_back(FormatItemTime(filesMode_ ? item.time : AppFieldsOf(item).time)); break;
+    }
+  }
+  return cells;
+}
+
+void CSearchSession::ClickColumn(int column) {
+  const std::vector<Cell> cells = CellsOf(lastKind_);
+  if (column < 0 || static_cast<size_t>(column) >= cells.size() || results_.empty()) return;
+  const bool descending = descending_[static_cast<size_t>(column)] = !descending_[static_cast<size_t>(column)];
+  sortColumn_ = column;
+  const Cell cell = cells[static_cast<size_t>(column)];
+  const size_t n = results_.size();
+  // Keys made once per row: paths and type names cost a walk or a lookup.
+  std::vector<std::string> texts(n);
+  std::vector<uint32_t> numbers(n);
+  for (size_t r = 0; r < n; ++r) {
+    const CFileItem& item = *list_[results_[r]];
+    switch (cell) {
+      case Cell::Name: texts[r] = filesMode_ ? item.name : AppFieldsOf(item).title; break;
+      case Cell::Path: texts[r] = PathOf(r); break;
+      case Cell::Type: texts[r] = TypeName(r); break;
+      case Cell::Size: numbers[r] = filesMode_ ? item.size : AppFieldsOf(item).size; break;
+      case Cell::Date: numbers[r] = filesMode_ ? item.time : AppFieldsOf(item).time; break;
+    }
+  }
+  const bool byText = cell == Cell::Name || cell == Cell::Path || cell == Cell::Type;
+  std::vector<size_t> order(n);
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    if (descending) std::swap(a, b);
+    return byText ? CompareNoCase(texts[a], texts[b]) < 0 : numbers[a] < numbers[b];
+  });
+  const long selectedItem = selectedRow >= 0 && static_cast<size_t>(selectedRow) < n
+                                ? static_cast<long>(results_[static_cast<size_t>(selectedRow)])
+                                : -1;
+  std::vector<size_t> results(n);
+  std::vector<std::string> paths(pathCache_.size() == n ? n : 0);
+  for (size_t r = 0; r < n; ++r) {
+    results[r] = results_[order[r]];
+    if (!paths.empty()) paths[r] = std::move(pathCache_[order[r]]);
+    if (static_cast<long>(results[r]) == selectedItem) selectedRow = static_cast<long>(r);
+  }
+  results_ = std::move(results);
+  pathCache_ = std::move(paths);
+}
+
+std::vector<MenuEntry> CSearchSession::RowMenu() const {
+  const auto item = SelectedItem();
+  if (!item || !list_[*item]->IsApplication()) return {};
+  return {{"IDS_DESCR", CMD_APPLI_DESCR}, {"IDS_APPLI_EDIT", CMD_APPLI_EDIT}, {"IDS_DELETE_OPT", CMD_APPLI_DELETE}};
 }
 
 std::optional<size_t> CSearchSession::SelectedItem() const {

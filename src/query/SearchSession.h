@@ -2,12 +2,15 @@
 // rows, "$$Go to ...". The GUI's dialog (and the command line) drive it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "query/Panes.h"
 #include "query/Search.h"
 #include "scan/MediaPaths.h"
 
@@ -57,8 +60,25 @@ class CSearchSession {
   const std::vector<size_t>& Results() const { return results_; }
   // The columns of the last search (by its kind).
   std::vector<ResultColumn> Columns() const { return SearchResultColumns(lastKind_); }
-  // Cell texts of a row in the file list's mode; the path is computed once and cached.
+  // Cell texts of a row under the columns of the last search, in the file
+  // list's mode; the path is computed once and cached.
   std::vector<std::string> RowTexts(size_t row);
+  // The type name of a row's item: the file list's lookup by name alone
+  // (typeNameOf, the window's, by icon key), kept in the item but for a
+  // directory, whose key names no file type.
+  std::string TypeName(size_t row);
+  std::function<std::string(const std::string& iconKey)> typeNameOf;
+
+  // Column click: the column's order flips (the first click sorts
+  // descending, as in the file list) and the rows are sorted by it.
+  void ClickColumn(int column);
+  int SortColumn() const { return sortColumn_; }
+
+  // The selected row's context menu (an application's commands; empty
+  // otherwise) and what runs its commands: the document's application
+  // commands, which act on the selected row while the dialog is open.
+  std::vector<MenuEntry> RowMenu() const;
+  std::function<void(int command)> runCommand;
 
   // The selected row (-1 for none); the application commands act on it
   // while the dialog is open.
@@ -84,9 +104,13 @@ class CSearchSession {
   SearchCriteria lastCriteria_;
   std::vector<size_t> results_;
   std::vector<std::string> pathCache_;
+  std::array<bool, 5> descending_{};
+  int sortColumn_ = -1;  // -1: the order of the search
   // Built at the first row of a search; the catalog keeps its shape while
   // the dialog is open, but for a deleted application.
   std::optional<CItemPaths> paths_;
+
+  const std::string& PathOf(size_t row);
 };
 
 // A size field of the dialog ("$$Minimum file size", "$$Maximum file size"):

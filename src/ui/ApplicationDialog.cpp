@@ -1,5 +1,6 @@
 #include "ui/DialogSupport.h"
 #include "ui/Dialogs.h"
+#include "ui/HelpWindow.h"
 #include "ui/Translate.h"
 #include "ui_ApplicationDialog.h"
 
@@ -8,6 +9,7 @@ std::optional<ApplicationFields> RunApplicationDialog(QWidget* owner, const Appl
   Ui::ApplicationDialog form;
   form.setupUi(&dialog);
   TranslateWindow(&dialog);
+  InstallHelp(&dialog, 182);
   ConnectOkCancel(dialog, form);
   form.description->setPlainText(FromStored(initial.description));
   form.installProgram->setText(QString::fromStdString(initial.installProgram));

@@ -118,6 +118,12 @@ CTreeVarn::CTreeVarn(CQuolvaneDoc& doc, QWidget* parent) : QTreeView(parent), do
   setModel(model_);
   setHeaderHidden(true);
   setUniformRowHeights(true);
+  // The one column is as wide as its widest shown label: wider than the
+  // pane, it brings a horizontal scroll bar instead of cutting labels.
+  header()->setStretchLastSection(false);
+  header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setRootIsDecorated(true);

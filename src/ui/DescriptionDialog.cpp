@@ -1,5 +1,6 @@
 #include "ui/DialogSupport.h"
 #include "ui/Dialogs.h"
+#include "ui/HelpWindow.h"
 #include "ui/Translate.h"
 #include "ui_DescriptionDialog.h"
 
@@ -9,6 +10,8 @@ std::optional<std::string> RunDescriptionDialog(QWidget* owner, const char* capt
   Ui::DescriptionDialog form;
   form.setupUi(&dialog);
   TranslateWindow(&dialog);
+  // F1: the page of the read-only or of the editable description.
+  InstallHelp(&dialog, editable ? 136 : 183);
   dialog.setWindowTitle(Tr(captionKey) + QLatin1Char(' ') + QString::fromStdString(title));
   ConnectOkCancel(dialog, form);
   form.text->setPlainText(FromStored(text));

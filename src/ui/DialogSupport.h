@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QDialog>
+#include <algorithm>
+#include <QFontMetrics>
 #include <QPushButton>
 #include <QString>
 #include <string>
@@ -21,4 +23,15 @@ inline std::string ToStored(const QString& text) {
   QString t = text;
   t.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\n'), QLatin1String("\r\n"));
   return t.toStdString();
+}
+
+// A list column's width: the given one, but never too narrow for its
+// heading, nor, for a date column, for a whole date and time.
+inline int FittedColumnWidth(const QFontMetrics& metrics, const char* headingKey, const QString& heading, int width) {
+  constexpr int kPadding = 24;  // cell margins and the sort arrow
+  width = std::max(width, metrics.horizontalAdvance(heading) + kPadding);
+  const std::string key = headingKey;
+  if (key == "IDS_DATE" || key == "IDS_APPLI_DATE" || key == "IDS_RESULT_DATE" || key == "IDS_RESULTS_APPLI_DATE")
+    width = std::max(width, metrics.horizontalAdvance(QStringLiteral("00/00/0000  00:00:00")) + kPadding);
+  return width;
 }

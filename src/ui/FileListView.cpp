@@ -1,13 +1,19 @@
 #include "ui/FileListView.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QHash>
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QTextLayout>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <memory>
 
 #include "app/Document.h"
 #include "app/Settings.h"
@@ -16,6 +22,7 @@
 #include "query/ListSort.h"
 #include "query/Panes.h"
 #include "ui/ContextMenu.h"
+#include "ui/DialogSupport.h"
 #include "ui/Icons.h"
 #include "ui/Translate.h"
 
@@ -105,6 +112,166 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
   return {};
 }
 
+namespace {
+
+// Text widths as the sum of the characters' advances, from a table made
+// once per font: measuring every name of a big list with the shaper takes
+// seconds, this takes milliseconds. Kerning only narrows the drawn text.
+class CharAdvances {
+ public:
+  static const CharAdvances& For(const QFont& font) {
+    static QHash<QString, std::shared_ptr<CharAdvances>> cache;
+    std::shared_ptr<CharAdvances>& entry = cache[font.key()];
+    if (!entry) entry = std::make_shared<CharAdvances>(font);
+    return *entry;
+  }
+  explicit CharAdvances(const QFont& font) : metrics_(font) {
+    for (int c = 0; c < kTable; ++c) table_[c] = metrics_.horizontalAdvance(QChar(c));
+  }
+  int Width(QChar c) const {
+    if (c.unicode() < kTable) return table_[c.unicode()];
+    // Outside the table, and each half of a surrogate pair: the widest.
+    if (c.isSurrogate()) return metrics_.maxWidth();
+    auto it = others_.constFind(c.unicode());
+    if (it == others_.constEnd()) it = others_.insert(c.unicode(), metrics_.horizontalAdvance(c));
+    return *it;
+  }
+  int Width(QStringView text) const {
+    int width = 0;
+    for (QChar c : text) width += Width(c);
+    return width;
+  }
+
+ private:
+  static constexpr int kTable = 0x600;
+  QFontMetrics metrics_;
+  int table_[kTable];
+  mutable QHash<char16_t, int> others_;
+};
+
+}  // namespace
+
+int NameAdvance(const QString& text, const QFont& font) { return CharAdvances::For(font).Width(text); }
+
+namespace {
+
+// Wraps text into lines no wider than width, as a file manager does: at
+// word boundaries, inside a word only when it is wider than the width;
+// blanks at a line's end take no room. Calls line(start, end) for each.
+template <typename OnLine>
+void WrapName(const QString& text, const CharAdvances& advances, int width, OnLine line) {
+  qsizetype lineStart = 0;
+  int lineWidth = 0;
+  auto flush = [&](qsizetype end) {
+    if (end > lineStart) line(lineStart, end);
+    lineStart = end;
+    lineWidth = 0;
+  };
+  qsizetype i = 0;
+  while (i < text.size()) {
+    qsizetype wordEnd = i;
+    while (wordEnd < text.size() && !text[wordEnd].isSpace()) ++wordEnd;
+    qsizetype blankEnd = wordEnd;
+    while (blankEnd < text.size() && text[blankEnd].isSpace()) ++blankEnd;
+    const int wordWidth = advances.Width(QStringView(text).mid(i, wordEnd - i));
+    if (lineWidth + wordWidth > width) {
+      if (lineWidth > 0) flush(i);
+      if (wordWidth > width) {
+        for (qsizetype c = i; c < wordEnd; ++c) {
+          const int w = advances.Width(text[c]);
+          if (lineWidth > 0 && lineWidth + w > width) flush(c);
+          lineWidth += w;
+        }
+        lineWidth += advances.Width(QStringView(text).mid(wordEnd, blankEnd - wordEnd));
+        i = blankEnd;
+        continue;
+      }
+    }
+    lineWidth += wordWidth + advances.Width(QStringView(text).mid(wordEnd, blankEnd - wordEnd));
+    i = blankEnd;
+  }
+  flush(text.size());
+}
+
+int LargeIconLineCount(const QString& text, const QFont& font, int width) {
+  int lines = 0;
+  WrapName(text, CharAdvances::For(font), width, [&](qsizetype, qsizetype) { ++lines; });
+  return std::max(lines, 1);
+}
+
+}  // namespace
+
+QStringList LargeIconTextLines(const QString& text, const QFont& font, int width) {
+  QStringList lines;
+  WrapName(text, CharAdvances::For(font), width,
+           [&](qsizetype start, qsizetype end) { lines << text.mid(start, end - start).trimmed(); });
+  if (lines.isEmpty()) lines << QString();
+  return lines;
+}
+
+namespace {
+
+// Cells of the icon views, all of one size made to hold the longest name
+// of the list whole: under large icons in a column of fixed width, wrapped
+// over as many lines as the longest takes; beside small icons and in the
+// list on one line. (One size for all keeps the layout of a list of a
+// hundred thousand rows instant.)
+class IconCellDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  bool large = false;
+  QSize cell{64, 20};
+
+  QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return cell; }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem o(option);
+    initStyleOption(&o, index);
+    o.textElideMode = Qt::ElideNone;
+    if (!large) return QStyledItemDelegate::paint(painter, o, index);
+    // The style draws the selection and the icon; the text is ours.
+    const QString text = o.text;
+    o.text.clear();
+    const QWidget* widget = o.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &o, painter, widget);
+    const QPalette::ColorGroup group = o.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+    painter->save();
+    painter->setFont(o.font);
+    painter->setPen(o.palette.color(group, o.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+    const int lineHeight = QFontMetrics(o.font).lineSpacing();
+    QRect line(o.rect.left() + kMargin, o.rect.top() + kMargin + o.decorationSize.height() + kGap,
+               o.rect.width() - 2 * kMargin, lineHeight);
+    for (const QString& part : LargeIconTextLines(text, o.font, kLargeIconTextWidth)) {
+      painter->drawText(line, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, part);
+      line.translate(0, lineHeight);
+    }
+    painter->restore();
+  }
+
+  // The one cell size for these names (the texts of column 0).
+  void Measure(const QStringList& names, const QFont& font, const QSize& iconSize) {
+    const QFontMetrics metrics(font);
+    if (large) {
+      int lines = 1;
+      for (const QString& name : names) lines = std::max(lines, LargeIconLineCount(name, font, kLargeIconTextWidth));
+      cell = QSize(kLargeIconCellWidth, kMargin + iconSize.height() + kGap + lines * metrics.lineSpacing() + kMargin);
+      return;
+    }
+    int widest = 0;
+    const CharAdvances& advances = CharAdvances::For(font);
+    for (const QString& name : names) widest = std::max(widest, advances.Width(name));
+    // The style's margins around the icon and the text, and a little room.
+    cell = QSize(iconSize.width() + widest + 6 * kMargin + 4, std::max(iconSize.height(), metrics.height()) + 4);
+  }
+
+ private:
+  static constexpr int kMargin = 3;
+  static constexpr int kGap = 2;
+};
+
+}  // namespace
+
 CQuolvaneView::CQuolvaneView(CQuolvaneDoc& doc, CFileTypeCache& types, QWidget* parent)
     : QWidget(parent), doc_(doc) {
   model_ = new FileListModel(doc, types, this);
@@ -115,7 +282,12 @@ CQuolvaneView::CQuolvaneView(CQuolvaneDoc& doc, CFileTypeCache& types, QWidget* 
 
   icons_ = new QListView;
   icons_->setModel(model_);
+  // One size for every cell, made for the longest name by MeasureCells
+  // (the view would otherwise take the first row's size for all).
   icons_->setUniformItemSizes(true);
+  icons_->setTextElideMode(Qt::ElideNone);
+  iconCells_ = new IconCellDelegate(icons_);
+  icons_->setItemDelegate(iconCells_);
   icons_->setResizeMode(QListView::Adjust);
   icons_->setSelectionMode(QAbstractItemView::SingleSelection);
   icons_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -152,11 +324,15 @@ CQuolvaneView::CQuolvaneView(CQuolvaneDoc& doc, CFileTypeCache& types, QWidget* 
 void CQuolvaneView::ApplyColumns() {
   const bool files = model_->FilesMode();
   const auto& columns = ListColumns(files);
-  for (size_t c = 0; c < columns.size(); ++c) details_->setColumnWidth(static_cast<int>(c), columns[c].width);
+  const QFontMetrics metrics = details_->fontMetrics();
+  for (size_t c = 0; c < columns.size(); ++c)
+    details_->setColumnWidth(static_cast<int>(c),
+                             FittedColumnWidth(metrics, columns[c].key, Tr(columns[c].key), columns[c].width));
   columnsFilesMode_ = files;
 }
 
 void CQuolvaneView::Fill(long index) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
   if (onItemClicked) onItemClicked(-1);
   setUpdatesEnabled(false);
   const bool wasFiles = model_->FilesMode();
@@ -164,7 +340,18 @@ void CQuolvaneView::Fill(long index) {
   model_->Fill(index, onProgress ? std::function<void(int)>(onProgress) : std::function<void(int)>());
   if (onProgress && doc_.showFiles) onProgress(101);
   if (wasFiles != model_->FilesMode() || columnsFilesMode_ != model_->FilesMode()) ApplyColumns();
+  if (mode_ != Details) MeasureCells();
   setUpdatesEnabled(true);
+  QApplication::restoreOverrideCursor();
+}
+
+void CQuolvaneView::MeasureCells() {
+  QStringList names;
+  names.reserve(model_->rowCount());
+  for (int row = 0; row < model_->rowCount(); ++row)
+    names << model_->data(model_->index(row, 0), Qt::DisplayRole).toString();
+  static_cast<IconCellDelegate*>(iconCells_)->Measure(names, icons_->font(), icons_->iconSize());
+  icons_->doItemsLayout();
 }
 
 void CQuolvaneView::SetMode(Mode mode) {
@@ -173,13 +360,18 @@ void CQuolvaneView::SetMode(Mode mode) {
     stack_->setCurrentWidget(details_);
     return;
   }
+  static_cast<IconCellDelegate*>(iconCells_)->large = mode == LargeIcons;
   icons_->setViewMode(mode == LargeIcons ? QListView::IconMode : QListView::ListMode);
   icons_->setIconSize(mode == LargeIcons ? QSize(32, 32) : QSize(16, 16));
   icons_->setFlow(mode == List ? QListView::TopToBottom : QListView::LeftToRight);
   icons_->setWrapping(true);
   icons_->setMovement(QListView::Static);
-  icons_->setGridSize(mode == LargeIcons ? QSize(96, 64) : QSize());
-  icons_->setWordWrap(mode == LargeIcons);
+  icons_->setResizeMode(QListView::Adjust);
+  icons_->setGridSize(QSize());
+  icons_->setSpacing(mode == LargeIcons ? 6 : 2);
+  icons_->setWordWrap(false);
+  // The cells' size depends on the mode and the names: the layout is made again.
+  MeasureCells();
   stack_->setCurrentWidget(icons_);
 }
 

@@ -4,12 +4,15 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QFont>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
 #include <vector>
 
 class QListView;
+class QStyledItemDelegate;
 class QTreeView;
 class QStackedWidget;
 class CQuolvaneDoc;
@@ -48,6 +51,14 @@ class FileListModel : public QAbstractTableModel {
   int sortColumn_ = 0;
 };
 
+// Large icons: every cell is this wide, its text this wide; a name wraps
+// over as many lines as it takes. The lines a name takes in a width, and
+// the width a text is given (the sum of its characters' advances).
+constexpr int kLargeIconCellWidth = 104;
+constexpr int kLargeIconTextWidth = kLargeIconCellWidth - 8;
+QStringList LargeIconTextLines(const QString& text, const QFont& font, int width);
+int NameAdvance(const QString& text, const QFont& font);
+
 class CQuolvaneView : public QWidget {
   Q_OBJECT
  public:
@@ -73,12 +84,15 @@ class CQuolvaneView : public QWidget {
  private:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void ApplyColumns();
+  // The icon views' one cell size, for the names listed now.
+  void MeasureCells();
   void ShowContextMenu(const QPoint& globalPos);
 
   CQuolvaneDoc& doc_;
   FileListModel* model_;
   QStackedWidget* stack_;
   QListView* icons_;
+  QStyledItemDelegate* iconCells_;
   QTreeView* details_;
   Mode mode_ = Details;
   bool columnsFilesMode_ = true;

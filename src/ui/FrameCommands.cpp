@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QClipboard>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPageSetupDialog>
@@ -40,8 +39,8 @@ void CFrameCommands::OnFilePrint(bool preview) {
   CQuolvaneDoc& doc = frame_.Doc();
   auto job = doc.OnFilePrint();
   if (!job) return;
-  const QString path = QString::fromStdString(doc.PathName());
-  const CPrintView view(doc.list, std::move(*job), doc.PathName(), QFileInfo(path).fileName().toStdString());
+  // An untitled catalog prints under its title ("No name").
+  const CPrintView view(doc.list, std::move(*job), doc.IsUntitled() ? doc.Title() : doc.PathName(), doc.Title());
   if (preview) {
     RunPreview(view);
     return;

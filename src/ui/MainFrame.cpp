@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,16 +38,42 @@
 #include "ui/FileListView.h"
 #include "ui/HelpWindow.h"
 #include "ui/Icons.h"
+#include "ui/KeyboardSplit.h"
 #include "ui/PropertiesDialog.h"
+#include "ui/QtLanguage.h"
 #include "ui/QtUiPort.h"
 #include "ui/ScanProgressWindow.h"
 #include "ui/Translate.h"
 
+namespace {
+
+// A recent file's menu text: the home folder as "~", a long path cut in its
+// middle so that the file name stays whole, "&" doubled so that it shows.
+QString RecentFileLabel(const std::string& path) {
+  QString text = QString::fromStdString(path);
+  const QString home = QDir::homePath();
+  if (!home.isEmpty() && home != QLatin1String("/") && text.startsWith(home + QLatin1Char('/')))
+    text = QLatin1Char('~') + text.mid(home.size());
+  constexpr int kLongest = 60;
+  if (text.size() > kLongest) {
+    const int slash = static_cast<int>(text.lastIndexOf(QLatin1Char('/')));
+    const int keepEnd = std::max(static_cast<int>(text.size()) - slash, kLongest / 2);
+    const int keepStart = std::max(kLongest - keepEnd, 8);
+    if (keepStart + keepEnd < text.size()) text = text.left(keepStart) + QStringLiteral("…") + text.right(keepEnd);
+  }
+  return text.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+}  // namespace
+
 CMainFrame::CMainFrame(CQuolvaneApp& app, QtUiPort& ui) : app_(app), ui_(ui) {
+  // Qt's own dialogs and the type names speak the language the settings chose.
+  InstallQtLanguage();
   setObjectName(QStringLiteral("MainFrame"));
   setWindowIcon(ApplicationIcon());
   setAcceptDrops(true);
   types_ = std::make_unique<CFileTypeCache>();
+  ui_.SetFileTypes(types_.get());
   CQuolvaneDoc& doc = Doc();
 
   tree_ = new CTreeVarn(doc);
@@ -99,6 +127,7 @@ CMainFrame::CMainFrame(CQuolvaneApp& app, QtUiPort& ui) : app_(app), ui_(ui) {
 
 CMainFrame::~CMainFrame() {
   if (app_.document) app_.document->SetView(nullptr);
+  ui_.SetFileTypes(nullptr);
   // The panes go first: while they are taken down their views may still ask
   // the list model for texts and icons, which come from the type cache.
   delete takeCentralWidget();
@@ -135,9 +164,13 @@ void CMainFrame::BuildMenus() {
   AddCommand(file, "$$Print pre&view", CMD_PRINT_PREVIEW);
   AddCommand(file, "$$Printer &setup...", CMD_PRINT_SETUP);
   file->addSeparator();
-  recentMenu_ = file->addMenu(QStringLiteral("$$Recent files"));
-  connect(recentMenu_, &QMenu::aboutToShow, this, [this] { FillRecentMenu(); });
-  file->addSeparator();
+  // The recent files stand in the File menu itself, in place of the grayed
+  // placeholder, as the framework's list does.
+  fileMenu_ = file;
+  recentPlaceholder_ = AddCommand(file, "$$Recent files", CMD_NONE);
+  recentPlaceholder_->setEnabled(false);
+  recentEnd_ = file->addSeparator();
+  connect(file, &QMenu::aboutToShow, this, [this] { FillRecentMenu(); });
   AddCommand(file, "$$&Quit", CMD_EXIT, QKeySequence::Quit);
 
   QMenu* edit = bar->addMenu(QStringLiteral("$$&Edit"));
@@ -235,20 +268,37 @@ void CMainFrame::BuildToolBars() {
   filterCombo_->setObjectName(QStringLiteral("IDC_EDITBAR_FILTERBOX"));
   filterCombo_->setEditable(true);
   filterCombo_->setInsertPolicy(QComboBox::NoInsert);
-  filterCombo_->setMinimumWidth(160);
+  filterCombo_->setFixedWidth(150);
+  // Focus gained: a typed text is pending; focus lost: it is applied.
+  filterCombo_->installEventFilter(this);
   filterCombo_->setAccessibleName(QStringLiteral("$$Filter"));
   filterBar_->addWidget(filterCombo_);
+  // A choice in the list is the pending choice; it is applied at once, as
+  // Enter would, since the list closing ends the choice.
   connect(filterCombo_, &QComboBox::activated, this, [this](int index) {
-    Doc().OnFilterComboChoice(filterCombo_->itemData(index).toInt(), filterCombo_->itemText(index).toStdString());
-    UpdateFrame();
+    Doc().Settings().filters.ComboChoose(filterCombo_->itemData(index).toInt());
+    ApplyFilterCombo();
   });
-  connect(filterCombo_->lineEdit(), &QLineEdit::returnPressed, this, [this] {
-    const QString text = filterCombo_->currentText();
-    const int at = filterCombo_->findText(text, Qt::MatchExactly);
-    Doc().OnFilterComboChoice(at >= 0 ? filterCombo_->itemData(at).toInt() : kTypedPattern, text.toStdString());
-    UpdateFrame();
-  });
+  connect(filterCombo_->lineEdit(), &QLineEdit::returnPressed, this, [this] { ApplyFilterCombo(); });
   addButton(filterBar_, Action(CMD_INVERT_FILTER), themed("view-filter", QStyle::SP_ArrowDown), "$$&Invert filter");
+}
+
+void CMainFrame::ApplyFilterCombo() {
+  Doc().OnFilterComboApply(filterCombo_->currentText().toStdString());
+  UpdateFrame();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == filterCombo_) {
+    if (event->type() == QEvent::FocusIn) {
+      Doc().Settings().filters.ComboFocusIn();
+    } else if (event->type() == QEvent::FocusOut &&
+               static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
+      // Opening the combo's own list is no loss of focus.
+      ApplyFilterCombo();
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::BuildStatusBar() {
@@ -297,19 +347,20 @@ void CMainFrame::ShowProgressBar(int percent) {
 
 void CMainFrame::UpdateFrame() {
   CQuolvaneDoc& doc = Doc();
-  const QString name = QFileInfo(QString::fromStdString(doc.PathName())).fileName();
-  setWindowTitle(name + QStringLiteral("[*] - Quolvane"));
+  setWindowTitle(QString::fromStdString(doc.Title()) + QStringLiteral("[*] - Quolvane"));
   setWindowModified(doc.IsModified());
   const long current = doc.currentIndex;
   const bool onMedia = current >= 0 && static_cast<size_t>(current) < doc.list.size() && doc.list[current]->type == ITEM_MEDIA;
   Action(CMD_COPY_MEDIA)->setEnabled(onMedia);
   Action(CMD_INVERT_FILTER)->setEnabled(doc.CanInvertFilter());
-  Action(CMD_REFRESH)->setEnabled(onMedia);
+  // Refresh asks its options for any selected item, then acts on a media.
+  Action(CMD_REFRESH)->setEnabled(current >= 0 && static_cast<size_t>(current) < doc.list.size());
   const long app = doc.TargetApplication();
   for (int c : {CMD_APPLI_EDIT, CMD_APPLI_DESCR, CMD_APPLI_DELETE}) Action(c)->setEnabled(app >= 0);
   Action(CMD_VIEW_APPLICATIONS)->setChecked(doc.showFiles == 0);
   Action(CMD_VIEW_FILES)->setChecked(doc.showFiles != 0);
   Action(CMD_INVERT_FILTER)->setChecked(doc.Settings().filters.subtreeFlag);
+  FillRecentMenu();
 }
 
 // ---------------------------------------------------------------------------
@@ -353,6 +404,11 @@ void CMainFrame::ReloadFilterCombo() {
 }
 
 void CMainFrame::SetStatusText(const std::string& text) { status1_->setText(QString::fromStdString(text)); }
+
+void CMainFrame::SetSelectionText(const std::string& text) {
+  status0_->setText(QString::fromStdString(text));
+  status0_->repaint();
+}
 
 void CMainFrame::BeginWaitCursor() {
   if (waitDepth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -425,17 +481,26 @@ void CMainFrame::ToggleDescriptionWindow() {
 }
 
 void CMainFrame::FillRecentMenu() {
-  recentMenu_->clear();
+  // The action that runs may be one of these: they go later, not now.
+  for (QAction* a : recentActions_) {
+    fileMenu_->removeAction(a);
+    a->deleteLater();
+  }
+  recentActions_.clear();
   const auto& files = Doc().RecentFiles();
+  recentPlaceholder_->setVisible(files.empty());
   for (size_t n = 0; n < files.size(); ++n) {
-    QAction* a = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(n + 1).arg(QString::fromStdString(files[n])));
+    auto* a = new QAction(QStringLiteral("&%1 %2").arg(n + 1).arg(RecentFileLabel(files[n])), this);
+    a->setToolTip(QString::fromStdString(files[n]));
+    a->setObjectName(QStringLiteral("RecentFile%1").arg(n + 1));
     connect(a, &QAction::triggered, this, [this, n] {
       Doc().OnRecentFile(n);
       OfferRecoveryOfFailedOpen();
       UpdateFrame();
     });
+    fileMenu_->insertAction(recentEnd_, a);
+    recentActions_.push_back(a);
   }
-  if (files.empty()) recentMenu_->addAction(Tr("$$Recent files"))->setEnabled(false);
 }
 
 void CMainFrame::ShowProperties(long index) {
@@ -512,7 +577,7 @@ void CMainFrame::OnCommand(int command) {
       break;
     }
     case CMD_STATUSBAR: statusBar()->setVisible(Action(CMD_STATUSBAR)->isChecked()); break;
-    case CMD_SPLIT: outer_->setFocus(); break;
+    case CMD_SPLIT: StartKeyboardSplit(outer_, inner_); break;
     case CMD_OPTIONS: RunConfigSheet(this, ui_, app_.settings); break;
     case CMD_HELP_INDEX: ShowHelpIndex(this); break;
     case CMD_ITEM_LIST: doc.OnItemList(); break;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "app/Document.h"
 #include "ports/ProgressSink.h"
@@ -61,6 +62,7 @@ class CMainFrame : public QMainWindow, public IDocumentView, public IProgressSin
   void ShowInvertFilter(bool on) override;
   void ReloadFilterCombo() override;
   void SetStatusText(const std::string& text) override;
+  void SetSelectionText(const std::string& text) override;
   void BeginWaitCursor() override;
   void EndWaitCursor() override;
   void FreezePanes() override;
@@ -81,6 +83,7 @@ class CMainFrame : public QMainWindow, public IDocumentView, public IProgressSin
   void OpenDropped(const QString& path);
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -97,6 +100,7 @@ class CMainFrame : public QMainWindow, public IDocumentView, public IProgressSin
   void UpdateStatus();
   void ShowProgressBar(int percent);
   void FillRecentMenu();
+  void ApplyFilterCombo();
   void ShowProperties(long index);
   void TreeExecute();
   void OfferRecoveryOfFailedOpen();
@@ -116,7 +120,10 @@ class CMainFrame : public QMainWindow, public IDocumentView, public IProgressSin
   QLabel* status0_ = nullptr;
   QLabel* status1_ = nullptr;
   QProgressBar* progress_ = nullptr;
-  QMenu* recentMenu_ = nullptr;
+  QMenu* fileMenu_ = nullptr;
+  QAction* recentPlaceholder_ = nullptr;
+  QAction* recentEnd_ = nullptr;
+  std::vector<QAction*> recentActions_;
   QActionGroup* viewGroup_ = nullptr;
   std::map<int, QAction*> actions_;
   std::unique_ptr<ScanProgressWindow> scanWindow_;

@@ -4,6 +4,7 @@
 #include "scan/MediaTypes.h"
 #include "ui/DialogSupport.h"
 #include "ui/Dialogs.h"
+#include "ui/HelpWindow.h"
 #include "ui/Translate.h"
 #include "ui_NewMediaDialog.h"
 
@@ -12,6 +13,7 @@ std::optional<NewMediaFields> RunNewMediaDialog(QWidget* owner, IUiPort& ui, con
   Ui::NewMediaDialog form;
   form.setupUi(&dialog);
   TranslateWindow(&dialog);
+  InstallHelp(&dialog, 197);
   const MediaTypeList& types = MediaTypes();
   for (const MediaTypeEntry& entry : types) {
     auto* row = new QTreeWidgetItem(form.types);

@@ -1,5 +1,6 @@
 #include "ui/DialogSupport.h"
 #include "ui/Dialogs.h"
+#include "ui/HelpWindow.h"
 #include "ui/Translate.h"
 #include "ui_PrintParametersDialog.h"
 
@@ -8,6 +9,7 @@ std::optional<PrintFields> RunPrintParametersDialog(QWidget* owner, const PrintF
   Ui::PrintParametersDialog form;
   form.setupUi(&dialog);
   TranslateWindow(&dialog);
+  InstallHelp(&dialog, 138);
   ConnectOkCancel(dialog, form);
   // The three choices sit in one group box, so exactly one stays on.
   QRadioButton* choice[] = {form.containedFiles, form.tree, form.applications};

@@ -127,7 +127,7 @@ std::optional<std::string> QtUiPort::NewExtensionDialog() {
 }
 
 std::optional<size_t> QtUiPort::SearchDialog(CSearchSession& session) {
-  return RunSearchDialog(Parent(owner_), session, *this);
+  return RunSearchDialog(Parent(owner_), session, *this, types_);
 }
 
 bool QtUiPort::FilterListDialog(CFilterListEditor& editor) { return RunFilterListDialog(Parent(owner_), editor); }

@@ -6,12 +6,16 @@
 #include "ports/UiPort.h"
 
 class QWidget;
+class CFileTypeCache;
 
 class QtUiPort : public IUiPort {
  public:
   explicit QtUiPort(QWidget* owner = nullptr) : owner_(owner) {}
   void SetOwner(QWidget* owner) { owner_ = owner; }
   QWidget* Owner() const { return owner_; }
+  // The main window's file-type cache: the search results' type names come
+  // from the lookup the file list uses.
+  void SetFileTypes(CFileTypeCache* types) { types_ = types; }
 
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
@@ -31,6 +35,7 @@ class QtUiPort : public IUiPort {
 
  private:
   QWidget* owner_;
+  CFileTypeCache* types_ = nullptr;
 };
 
 // The Qt file dialog filter of a NUL-separated Windows filter

@@ -1,5 +1,6 @@
 #include "ui/DialogSupport.h"
 #include "ui/Dialogs.h"
+#include "ui/HelpWindow.h"
 #include "ui/Translate.h"
 #include "ui_RefreshDialog.h"
 
@@ -8,6 +9,7 @@ std::optional<RefreshFields> RunRefreshDialog(QWidget* owner, const RefreshField
   Ui::RefreshDialog form;
   form.setupUi(&dialog);
   TranslateWindow(&dialog);
+  InstallHelp(&dialog, 179);
   ConnectOkCancel(dialog, form);
   form.noApplications->setChecked(initial.noApplications);
   form.noUncompress->setChecked(initial.noUncompress);

@@ -8,7 +8,10 @@
 #include "ports/ProgressSink.h"
 #include "ports/UiPort.h"
 #include "query/SearchSession.h"
+#include "ui/ContextMenu.h"
+#include "ui/DialogSupport.h"
 #include "ui/HelpWindow.h"
+#include "ui/Icons.h"
 #include "ui/Translate.h"
 #include "ui_SearchDialog.h"
 
@@ -40,6 +43,7 @@ class ResultModel : public QAbstractTableModel {
     return Tr(columns_[section].key);
   }
   int Width(int column) const { return columns_[column].width; }
+  const char* Key(int column) const { return columns_[column].key; }
 
  private:
   CSearchSession& session_;
@@ -73,7 +77,15 @@ QString SizeText(uint32_t kb) { return QString::number(kb); }
 
 }  // namespace
 
-std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, IUiPort& ui) {
+std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, IUiPort& ui, CFileTypeCache* types) {
+  // Every row's type, by the name alone, as the file list asks it.
+  CFileTypeCache ownTypes;
+  CFileTypeCache* cache = types ? types : &ownTypes;
+  session.typeNameOf = [cache](const std::string& key) { return cache->Get(key).typeName; };
+  struct Unhook {
+    CSearchSession& s;
+    ~Unhook() { s.typeNameOf = nullptr; }
+  } unhook{session};
   QDialog dialog(owner);
   Ui::SearchDialog form;
   form.setupUi(&dialog);
@@ -103,11 +115,44 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
   form.results->setSelectionMode(QAbstractItemView::SingleSelection);
   form.results->setSelectionBehavior(QAbstractItemView::SelectRows);
   auto setWidths = [&] {
-    for (int c = 0; c < model.columnCount({}); ++c) form.results->setColumnWidth(c, model.Width(c));
+    const QFontMetrics metrics = form.results->fontMetrics();
+    for (int c = 0; c < model.columnCount({}); ++c)
+      form.results->setColumnWidth(c, FittedColumnWidth(metrics, model.Key(c), Tr(model.Key(c)), model.Width(c)));
   };
   setWidths();
   QObject::connect(form.results->selectionModel(), &QItemSelectionModel::currentRowChanged, &dialog,
                    [&](const QModelIndex& current) { session.selectedRow = current.isValid() ? current.row() : -1; });
+  // After the rows changed order or number: the session's row stays selected.
+  auto reloadKeepingSelection = [&] {
+    const long row = session.selectedRow;
+    model.Reload();
+    if (row >= 0 && row < model.rowCount({})) {
+      const QModelIndex at = model.index(static_cast<int>(row), 0);
+      form.results->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      form.results->scrollTo(at);
+    }
+    session.selectedRow = row < model.rowCount({}) ? row : -1;
+  };
+  QHeaderView* header = form.results->header();
+  header->setSectionsClickable(true);
+  QObject::connect(header, &QHeaderView::sectionClicked, &dialog, [&](int column) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    session.ClickColumn(column);
+    QApplication::restoreOverrideCursor();
+    reloadKeepingSelection();
+  });
+  form.results->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(form.results, &QWidget::customContextMenuRequested, &dialog, [&](const QPoint& pos) {
+    const QModelIndex at = form.results->indexAt(pos);
+    if (!at.isValid()) return;
+    form.results->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const std::vector<MenuEntry> entries = session.RowMenu();
+    if (entries.empty() || !session.runCommand) return;
+    const int command = RunContextMenu(&dialog, entries, form.results->viewport()->mapToGlobal(pos));
+    if (command == CMD_NONE) return;
+    session.runCommand(command);
+    reloadKeepingSelection();
+  });
 
   // Field validation: a size that is not a whole number is reported and the
   // last accepted value comes back.
@@ -142,7 +187,10 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
   QObject::connect(form.results, &QAbstractItemView::doubleClicked, &dialog, goTo);
   QObject::connect(form.exit, &QPushButton::clicked, &dialog, &QDialog::reject);
 
-  dialog.resize(std::max(dialog.sizeHint().width(), 720), std::max(dialog.sizeHint().height(), 420));
+  // Wide enough at first for every column, the date whole.
+  int columnsWidth = 0;
+  for (int c = 0; c < model.columnCount({}); ++c) columnsWidth += form.results->columnWidth(c);
+  dialog.resize(std::max({dialog.sizeHint().width(), 720, columnsWidth + 80}), std::max(dialog.sizeHint().height(), 420));
   if (g_firstSize.isEmpty()) g_firstSize = dialog.size();
   dialog.setMinimumSize(g_firstSize);
   if (g_lastGeometry.isValid()) dialog.setGeometry(g_lastGeometry);

@@ -14,6 +14,7 @@
 #include "ui/FrameCommands.h"
 #include "ui/MainFrame.h"
 #include "ui/PrintView.h"
+#include "ui/QtLanguage.h"
 #include "ui/QtUiPort.h"
 
 bool ParseStartOptions(int argc, char** argv, StartOptions& options, std::string& error) {
@@ -139,6 +140,7 @@ int PrintCatalogToPdf(const StartOptions& options) {
 int RunQuolvane(const StartOptions& options) {
   CQuolvaneApp app;
   QtUiPort ui;
+  app.onLanguageChosen = [] { InstallQtLanguage(); };
   app.InitInstance(SettingsFilePath(options.settingsFile), options.catalog, ui);
   ZipAccess().SetUiPort(&ui);
   int status = 0;

@@ -43,8 +43,8 @@ TEST_F(App, FirstStartAndExit) {
   EXPECT_EQ(app.settings.filters.current, kNoFilter);
   EXPECT_TRUE(app.applicationsLoaded);  // the shipped Applis.dat
   ASSERT_TRUE(app.document);
-  EXPECT_EQ(fs::path(app.document->PathName()).filename(), "Quolvane");
-  EXPECT_TRUE(app.document->IsModified());
+  EXPECT_TRUE(app.document->IsUntitled());
+  EXPECT_FALSE(app.document->IsModified());
   const std::string temp = TempWorkDirectory();
   EXPECT_TRUE(fs::is_directory(temp));
 
@@ -54,7 +54,8 @@ TEST_F(App, FirstStartAndExit) {
   const std::string text = Ini();
   EXPECT_NE(text.find("LoadLastUsed=1"), std::string::npos);
   EXPECT_NE(text.find("ScanDescrBpp=8"), std::string::npos);
-  EXPECT_EQ(text.find("VarnFile"), std::string::npos);  // the document was modified
+  EXPECT_EQ(text.find("VarnFile"), std::string::npos);  // the catalog was untitled
+  EXPECT_EQ(text.find("File1"), std::string::npos);
   EXPECT_NE(text.find("Search 1=*.mp3"), std::string::npos);
   EXPECT_NE(text.find("[Filters]"), std::string::npos);
   EXPECT_NE(text.find("Item 2=Movies,1,avi,mpg,mpeg,mov"), std::string::npos);
@@ -97,7 +98,7 @@ TEST_F(App, TheLastCatalogIsReopenedAndRemembered) {
     CQuolvaneApp app;
     app.InitInstance(ini, "", ui);
     EXPECT_EQ(app.document->list.size(), 0u);
-    EXPECT_EQ(fs::path(app.document->PathName()).filename(), "Quolvane");
+    EXPECT_TRUE(app.document->IsUntitled());
     app.ExitInstance();
   }
   // The value read nothing, but it is kept for when the option comes back.

@@ -90,6 +90,8 @@ TEST_F(Cmd, NewMediaScansAfterItsFolder) {
   EXPECT_EQ(doc->list[4]->level, 3);
   EXPECT_EQ(doc->list[5]->name, "CD1");
   EXPECT_TRUE(doc->IsModified());
+  // The tree's index is kept for the rebuild to select again.
+  EXPECT_EQ(doc->currentIndex, 4);
 }
 
 // Asks the running scan to stop at its first progress refresh.
@@ -199,7 +201,8 @@ TEST_F(Cmd, DeleteAsksForMediaDirectoriesAndFoldersWithMedia) {
   doc->OnDelete();
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_EQ(doc->list.size(), 4u);
-  EXPECT_EQ(doc->currentIndex, 1);  // the parent
+  // The index stays: the rebuild selects what now stands there (tools).
+  EXPECT_EQ(doc->currentIndex, 2);
 
   // A folder holding a media: asked, Cancel keeps it.
   doc->currentIndex = 0;
@@ -301,11 +304,14 @@ struct SearchingUi : ScriptedUi {
     r.kind = SEARCH_DIRECTORY_NAME;
     if (!session.Find(r, *this)) return std::nullopt;
     session.selectedRow = 0;
-    doc->OnApplicationDelete();
+    // The row's menu holds the application commands; its Delete acts on the row.
+    for (const MenuEntry& entry : session.RowMenu()) menu.push_back(entry.command);
+    session.runCommand(CMD_APPLI_DELETE);
     rowsAfterDelete = session.Results().size();
     return session.Results().empty() ? std::optional<size_t>(1) : session.GoTo();
   }
   size_t rowsAfterDelete = 99;
+  std::vector<int> menu;
 };
 
 TEST_F(Cmd, SearchActsOnTheSelectedResult) {
@@ -318,6 +324,7 @@ TEST_F(Cmd, SearchActsOnTheSelectedResult) {
   d.list.Replace(3, std::move(app));
   d.currentIndex = 1;
   EXPECT_EQ(d.OnSearch(), std::optional<size_t>(1));
+  EXPECT_EQ(sui.menu, (std::vector<int>{CMD_APPLI_DESCR, CMD_APPLI_EDIT, CMD_APPLI_DELETE}));
   EXPECT_EQ(sui.rowsAfterDelete, 0u);
   EXPECT_FALSE(d.list[3]->IsApplication());
   EXPECT_EQ(d.searchActive, 0);

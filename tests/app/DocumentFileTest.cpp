@@ -45,8 +45,10 @@ TEST_F(Doc, NewOpenAndTheDiscardQuestion) {
   doc->OnFileNew();
   EXPECT_EQ(doc->list.size(), 0u);
   EXPECT_FALSE(doc->IsModified());
-  EXPECT_EQ(std::filesystem::path(doc->PathName()).filename(), "No name.QVD");
-  EXPECT_TRUE(std::filesystem::path(doc->PathName()).is_absolute());
+  // Untitled: no file named in the current directory, none in the recent files.
+  EXPECT_TRUE(doc->IsUntitled());
+  EXPECT_EQ(doc->Title(), "No name");
+  EXPECT_TRUE(doc->RecentFiles().empty());
 
   // Open: no question for an unmodified document; the dialog's fields.
   ui.files.push_back(a);
@@ -94,8 +96,9 @@ TEST_F(Doc, RecentFileReopenKeepsTheModifiedFlag) {
   doc->OnFileNew();
   doc->list = SampleCatalog();
   doc->SetModifiedFlag();
-  ASSERT_EQ(doc->RecentFiles()[1], a);  // "No name.QVD" came first
-  doc->OnRecentFile(1);                  // discard: OK
+  // New's untitled catalog is no recent file.
+  ASSERT_EQ(doc->RecentFiles(), std::vector<std::string>{a});
+  doc->OnRecentFile(0);  // discard: OK
   EXPECT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(doc->list.size(), 6u);
   EXPECT_EQ(doc->PathName(), a);
@@ -218,16 +221,18 @@ TEST_F(Doc, StartUpReopensTheLastCatalog) {
   EXPECT_FALSE(doc->IsModified());
   EXPECT_EQ(doc->RecentFiles().front(), a);
 
+  // Nothing to reopen: an untitled catalog that quits without a question.
   CQuolvaneDoc fresh(settings, ui);
   fresh.OnNewDocument("");
-  EXPECT_EQ(std::filesystem::path(fresh.PathName()).filename(), "Quolvane");
-  EXPECT_TRUE(fresh.IsModified());
+  EXPECT_TRUE(fresh.IsUntitled());
+  EXPECT_FALSE(fresh.IsModified());
+  EXPECT_TRUE(fresh.SaveModified());
   EXPECT_TRUE(ui.boxes.empty());
 
   CQuolvaneDoc gone(settings, ui);
   gone.OnNewDocument(Path("gone.qvd"));
-  EXPECT_EQ(std::filesystem::path(gone.PathName()).filename(), "Quolvane");
-  EXPECT_TRUE(gone.IsModified());
+  EXPECT_TRUE(gone.IsUntitled());
+  EXPECT_FALSE(gone.IsModified());
   EXPECT_EQ(ui.boxes.size(), 1u);
 }
 
@@ -266,6 +271,38 @@ TEST_F(Doc, SaveModifiedAsksYesNoCancel) {
   doc->SetModifiedFlag();
   ui.answers = {IDYES};
   EXPECT_FALSE(doc->SaveModified());
+}
+
+TEST_F(Doc, AnUntitledCatalogIsSavedOnlyThroughSaveAs) {
+  doc->OnNewDocument("");
+  doc->list = SampleCatalog();
+  doc->SetModifiedFlag();
+  // Save on an untitled catalog asks for a file; giving up writes nothing.
+  ui.files = {std::nullopt};
+  EXPECT_FALSE(doc->OnFileSave());
+  ASSERT_EQ(ui.fileRequests.size(), 1u);
+  EXPECT_TRUE(ui.fileRequests[0].save);
+  EXPECT_EQ(ui.fileRequests[0].fileName, "No name.QVD");
+  EXPECT_TRUE(doc->IsModified());
+
+  // The question on quitting, in the interface's language; Yes goes
+  // through Save As, and giving up there keeps the program open.
+  InitTranslator("", 1036L);
+  ui.answers = {IDYES};
+  ui.files = {std::nullopt};
+  EXPECT_FALSE(doc->SaveModified());
+  EXPECT_EQ(ui.boxes.back().text, "Enregistrer les modifications apportées à Sans nom\u00A0?");
+  EXPECT_EQ(ui.boxes.back().flags, unsigned(MB_YESNOCANCEL | MB_ICONEXCLAMATION));
+  InitTranslator("", 1033L);
+  ui.answers = {IDYES};
+  ui.files = {Path("named.qvd")};
+  EXPECT_TRUE(doc->SaveModified());
+  EXPECT_EQ(ui.boxes.back().text, "Save changes to No name\u00A0?");
+  EXPECT_EQ(doc->PathName(), Path("named.qvd"));
+  EXPECT_FALSE(doc->IsModified());
+  CFileItemList back;
+  ASSERT_EQ(LoadCatalogFile(back, Path("named.qvd")), CatalogReadResult::Ok);
+  EXPECT_EQ(back.size(), 6u);
 }
 
 }  // namespace

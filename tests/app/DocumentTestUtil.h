@@ -68,10 +68,12 @@ struct RecordingView : IDocumentView {
   int refreshes = 0;
   std::vector<size_t> shown;
   std::vector<std::string> status;
+  std::vector<std::string> selectionStatus;
   int listModes = 0;
   void RefreshPanes() override { ++refreshes; }
   void ShowItem(size_t index) override { shown.push_back(index); }
   void SetStatusText(const std::string& text) override { status.push_back(text); }
+  void SetSelectionText(const std::string& text) override { selectionStatus.push_back(text); }
   void ShowListMode(bool) override { ++listModes; }
 };
 

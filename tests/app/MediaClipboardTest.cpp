@@ -47,7 +47,9 @@ TEST_F(Doc, PasteAppendsAtTheEndAndTwiceGivesTwoCopies) {
   ASSERT_EQ(doc->list.size(), 4u);
   EXPECT_EQ(doc->list[0]->name, "CD1");
   EXPECT_TRUE(doc->IsModified());
-  EXPECT_EQ(view.status, std::vector<std::string>{"Pasting datas..."});
+  // In the status bar's first part, where the selection stands.
+  EXPECT_EQ(view.selectionStatus, std::vector<std::string>{"Pasting datas..."});
+  EXPECT_TRUE(view.status.empty());
   EXPECT_GE(view.refreshes, 1);
   // containerIndex names the media and the directory of the pasted items.
   EXPECT_EQ(doc->list.containerIndex, (std::vector<uint32_t>{0, 2}));

@@ -144,9 +144,17 @@ TEST(MessageTables, PropertiesYesNoAreTranslated) {
   EXPECT_EQ(Builtin(LANG_FRENCH).Translate("IDS_NO"), "Non");
 }
 
-TEST(MessageTables, ContextMenuLabelsNameTheirCommands) {
+TEST(MessageTables, ContextMenuLabelsAreTheTablesTexts) {
+  // The English table's own texts for these entries, odd as they read; the
+  // French ones name their commands.
   auto t = Builtin(LANG_ENGLISH);
-  EXPECT_EQ(t.Lookup("IDS_INSTALL"), "Install");
-  EXPECT_EQ(t.Lookup("IDS_DESCR"), "Description");
-  EXPECT_EQ(t.Lookup("IDS_MEDIA_NEW_OPT"), "New media");
+  EXPECT_EQ(t.Lookup("IDS_INSTALL"), "Modify the filters");
+  EXPECT_EQ(t.Lookup("IDS_DESCR"), "Copy the current media");
+  EXPECT_EQ(t.Lookup("IDS_MEDIA_NEW_OPT"), "Paste the last copied media");
+  EXPECT_EQ(t.Lookup("IDS_FOLDER_NEW_OPT"), "Creates a new user folder");
+  auto f = Builtin(LANG_FRENCH);
+  EXPECT_EQ(f.Lookup("IDS_INSTALL"), "Installer");
+  // The save question has its own key in both tables.
+  EXPECT_EQ(FormatInserts(t.Lookup("IDS_SAVECHANGES"), {"a.qvd"}), "Save changes to a.qvd\u00A0?");
+  EXPECT_EQ(FormatInserts(f.Lookup("IDS_SAVECHANGES"), {"a.qvd"}), "Enregistrer les modifications apportées à a.qvd\u00A0?");
 }

@@ -128,6 +128,29 @@ TEST_F(Filters, MatchingByExtensionAndTypedPattern) {
   EXPECT_EQ(state.FilterMatchesFile("x.ete"), 0);
 }
 
+TEST_F(Filters, TheComboAppliesItsPendingChoiceOnEnterOrFocusLoss) {
+  FakeStore store;
+  CFilterState state;
+  state.Load(store.Storage());
+  // Focus gained, "*.txt" typed, focus lost: the typed pattern applies once.
+  state.ComboFocusIn();
+  EXPECT_TRUE(state.ApplyPendingComboChoice("*.txt"));
+  EXPECT_EQ(state.current, kTypedPattern);
+  EXPECT_EQ(state.TypedText(), "*.txt");
+  state.ComboFocusIn();
+  EXPECT_FALSE(state.ApplyPendingComboChoice("*.txt"));
+  // A list entry chosen is what applies, whatever the text says.
+  state.ComboChoose(1);
+  EXPECT_TRUE(state.ApplyPendingComboChoice("*.doc"));
+  EXPECT_EQ(state.current, 1);
+  EXPECT_EQ(state.pendingChoice, kTypedPattern);
+  // Leaving the combo showing the filter's name keeps it.
+  EXPECT_FALSE(state.ApplyPendingComboChoice("Sounds"));
+  // A typed entry text chooses that entry rather than a pattern.
+  EXPECT_TRUE(state.ApplyPendingComboChoice("No filter"));
+  EXPECT_EQ(state.current, kNoFilter);
+}
+
 TEST_F(Filters, SectionTestLooksForTheExactLine) {
   const std::string path = ::testing::TempDir() + "/filters-section.ini";
   auto write = [&](const std::string& text) {

@@ -249,6 +249,65 @@ TEST(SearchSession, FindRemembersWarnsAndOrders) {
   EXPECT_EQ(s.Columns().size(), 4u);
 }
 
+TEST(SearchSession, TypesEveryRowAndSortsByTheClickedColumn) {
+  Translator().languages.clear();
+  InitTranslator("", 1033);
+  auto list = Sample();
+  for (size_t i = 0; i < list.size(); ++i) list[i]->time = static_cast<uint32_t>(100 + i);
+  SearchHistory history;
+  SearchDialogMemory memory;
+  ScriptedUi ui;
+  CSearchSession s(list, -1, history, memory, true);
+  std::vector<std::string> asked;
+  s.typeNameOf = [&](const std::string& key) {
+    asked.push_back(key);
+    return key == "." ? std::string("folder") : "type of " + key;
+  };
+  SearchRequest r = s.InitialRequest();
+  r.text = "*";
+  r.kind = SEARCH_FILE_NAME;
+  ASSERT_TRUE(s.Find(r, ui));
+  ASSERT_EQ(s.Results(), (std::vector<size_t>{1, 2, 3, 4, 6, 8}));
+  // No row is left without a type; the item keeps it, so it is asked once.
+  for (size_t row = 0; row < s.Results().size(); ++row) EXPECT_FALSE(s.RowTexts(row)[3].empty()) << row;
+  EXPECT_EQ(s.RowTexts(0)[3], "type of .mp3");
+  EXPECT_EQ(list[1]->typeName, "type of .mp3");
+  const size_t asks = asked.size();
+  s.RowTexts(0);
+  EXPECT_EQ(asked.size(), asks);
+
+  // Name: the first click sorts descending, the second ascending; the
+  // selected row follows its item.
+  s.selectedRow = 0;  // song.mp3
+  s.ClickColumn(0);
+  EXPECT_EQ(s.RowTexts(0)[0], "song.mp3");
+  EXPECT_EQ(s.RowTexts(5)[0], "big.txt");
+  EXPECT_EQ(s.SelectedItem(), std::optional<size_t>(1));
+  s.ClickColumn(0);
+  EXPECT_EQ(s.RowTexts(0)[0], "big.txt");
+  EXPECT_EQ(s.SelectedItem(), std::optional<size_t>(1));
+  // Size, descending first; paths and types sort as texts.
+  s.ClickColumn(2);
+  EXPECT_EQ(s.Results().front(), 4u);
+  EXPECT_EQ(s.Results().back(), 8u);
+  s.ClickColumn(3);
+  EXPECT_EQ(s.RowTexts(0)[3], "type of .txt");
+  s.ClickColumn(1);
+  EXPECT_EQ(s.RowTexts(0)[1], "\\\\Disc2");
+  s.ClickColumn(9);  // no such column: nothing changes
+  EXPECT_EQ(s.SortColumn(), 1);
+
+  // "Directory name": its four headings get name, path, size and date, and a
+  // directory's type is never kept in the item.
+  r.text = "*";
+  r.kind = SEARCH_DIRECTORY_NAME;
+  ASSERT_TRUE(s.Find(r, ui));
+  const auto cells = s.RowTexts(0);
+  ASSERT_EQ(cells.size(), 4u);
+  EXPECT_EQ(cells[3], FormatItemTime(list[0]->time));
+  EXPECT_TRUE(s.RowMenu().empty());
+}
+
 TEST(ListSort, FilesAndApplicationsRules) {
   CFileItemList list;
   Add(list, ITEM_FILE, "b.txt", 1, 300);       // 0

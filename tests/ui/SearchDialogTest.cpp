@@ -1,12 +1,14 @@
 // The search dialog over a session: what the user sees when it opens, the
 // history, a bad size field, "$$Go to ..." and its smallest size.
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
 
 #include "query/SearchSession.h"
+#include "ui/MainFrame.h"
 #include "ui/CatalogTree.h"
 #include "ui/FileListView.h"
 #include "ui/SearchDialog.h"
@@ -112,6 +114,38 @@ class SearchDialogTest : public QObject {
     f.frame->ShowItem(*chosen);
     QCOMPARE(f.Doc().currentIndex, 1L);  // the tree shows its directory
     QCOMPARE(f.frame->List()->SelectedItem(), 3L);
+  }
+
+  void EveryResultHasItsTypeAndAHeadingSortsThem() {
+    // Through the window's Search command, as the user meets it.
+    UiFixture f("[Config]\nLoadLastUsed=0\nLanguage=US\n", true);
+    f.AddMedia("CD1", 0, "/nonexistent");
+    const char* extensions[] = {".txt", ".png", ".mp3", ".zip", ".jpg", ".pdf", ".html"};
+    for (int n = 0; n < 10000; ++n) f.Add(ITEM_FILE, "file" + std::to_string(n) + extensions[n % 7], 1, n);
+    f.Show();
+    int rows = 0, untyped = 0;
+    QString first, last, png;
+    WhenModal([&](QWidget* d) {
+      Child<QComboBox>(d, "text")->setEditText(QStringLiteral("*"));
+      Child<QComboBox>(d, "kind")->setCurrentIndex(SEARCH_FILE_NAME);
+      Child<QPushButton>(d, "find")->click();
+      auto* results = Child<QTreeView>(d, "results");
+      QAbstractItemModel* model = results->model();
+      rows = model->rowCount();
+      for (int r = 0; r < rows; ++r)
+        if (model->index(r, 3).data().toString().isEmpty()) ++untyped;
+      png = model->index(1, 3).data().toString();  // file1.png, by time
+      // The type heading: descending first.
+      emit results->header()->sectionClicked(3);
+      first = model->index(0, 3).data().toString();
+      last = model->index(rows - 1, 3).data().toString();
+      Child<QPushButton>(d, "exit")->click();
+    });
+    f.frame->OnCommand(CMD_SEARCH);
+    QCOMPARE(rows, 10000);
+    QCOMPARE(untyped, 0);
+    QCOMPARE(png, QStringLiteral("PNG image"));
+    QVERIFY2(first.compare(last, Qt::CaseInsensitive) > 0, qPrintable(first + " / " + last));
   }
 
   void NeverSmallerThanAtItsFirstOpening() {

@@ -2,6 +2,7 @@
 // window: edge cases between the core's rules and the controls.
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDialog>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTreeWidget>
+#include <functional>
 
 #include "app/ConfigSheet.h"
 #include "query/FilterEditing.h"
@@ -169,6 +171,30 @@ class SettingsWindowsTest : public QObject {
     f.frame->OnCommand(57667);  // "$$&Help index"
     QCOMPARE(HelpBrowser()->source().fileName(), QStringLiteral("index.html"));
     QVERIFY(HelpBrowser()->toPlainText().contains(QStringLiteral("Quolvane")));
+  }
+
+  void F1InEveryDialogWithAHelpContext() {
+    UiFixture f;
+    QWidget* owner = f.frame.get();
+    const std::vector<std::pair<QString, std::function<void()>>> dialogs = {
+        {QStringLiteral("printing.html"), [&] { RunPrintParametersDialog(owner, PrintFields{}); }},
+        {QStringLiteral("new-media.html"), [&] { RunNewMediaDialog(owner, f.port, NewMediaFields{}); }},
+        {QStringLiteral("refresh.html"), [&] { RunRefreshDialog(owner, RefreshFields{}); }},
+        {QStringLiteral("application.html"), [&] { RunApplicationDialog(owner, ApplicationFields{}); }},
+        {QStringLiteral("description.html"), [&] { RunDescriptionDialog(owner, "$$Description of", "x", "", false); }},
+        {QStringLiteral("file-description.html"),
+         [&] { RunDescriptionDialog(owner, "$$File description", "x", "", true); }},
+    };
+    for (const auto& [expected, run] : dialogs) {
+      QString page;
+      WhenModal([&](QWidget* d) {
+        QTest::keyClick(d, Qt::Key_F1);
+        if (QTextBrowser* browser = HelpBrowser()) page = browser->source().fileName();
+        static_cast<QDialog*>(d)->reject();
+      });
+      run();
+      QCOMPARE(page, expected);
+    }
   }
 };
 

@@ -24,10 +24,11 @@ struct UiFixture {
   QtUiPort port;
   std::unique_ptr<CMainFrame> frame;
 
-  explicit UiFixture(const std::string& settingsText = "[Config]\nLoadLastUsed=0\n") {
+  // realDialogs: the document's questions are the desktop's own message boxes.
+  explicit UiFixture(const std::string& settingsText = "[Config]\nLoadLastUsed=0\n", bool realDialogs = false) {
     const std::string settings = dir.filePath(QStringLiteral("Quolvane.ini")).toStdString();
     std::ofstream(settings) << settingsText;
-    app.InitInstance(settings, std::string(), scripted);
+    app.InitInstance(settings, std::string(), realDialogs ? static_cast<IUiPort&>(port) : scripted);
     frame = std::make_unique<CMainFrame>(app, port);
     app.document->SetView(frame.get());
   }
