@@ -223,8 +223,8 @@ int ListArchive(const std::string& archivePath, IArchiveScan& scan, size_t archi
   } else if (IsLibarchiveName(archivePath)) {
     LibarchiveListing listing;
     listed = ListLibarchiveMembers(archivePath, listing, reason);
-    members = std::move(listing.members);
     notes = LibarchiveNotes(archivePath, listing);
+    members = std::move(listing.members);
   } else {
     reason = "not a ZIP or CAB archive";
   }

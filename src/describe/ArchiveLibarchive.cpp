@@ -17,6 +17,8 @@
 
 namespace {
 
+ArchiveLimits g_limits;
+
 // Longer stored paths than this cannot be a file on any system we write to.
 constexpr size_t kMaxStoredPath = 4096;
 
@@ -299,6 +301,11 @@ bool ListSingleFile(const std::string& path, ReadHandle& h, LibarchiveListing& l
         break;
       }
       size += static_cast<uint64_t>(n);
+      // A catalog size holds 32 bits; a bomb need not be inflated to its end.
+      if (size > std::min<uint64_t>(UINT32_MAX, g_limits.maxTotalBytes)) {
+        size = UINT32_MAX;
+        break;
+      }
     }
   }
   m.size = Clamp32(size);
@@ -316,6 +323,9 @@ bool SaysEncrypted(archive* a) {
 }
 
 }  // namespace
+
+void SetLibarchiveLimits(const ArchiveLimits& limits) { g_limits = limits; }
+const ArchiveLimits& LibarchiveLimits() { return g_limits; }
 
 LibarchiveKind LibarchiveKindOf(std::string_view fileName) {
   const std::string name = AsciiLower(fileName);

@@ -27,6 +27,12 @@ struct LibarchiveListing {
   bool namesEncrypted = false;  // the names themselves need the password
 };
 
+// The limits of the calls below that take none: how much one member may
+// inflate to when it is counted (single compressed files store no size) or
+// extracted. Process-wide; the fuzz targets lower them.
+void SetLibarchiveLimits(const ArchiveLimits& limits);
+const ArchiveLimits& LibarchiveLimits();
+
 // Lists the archive; false (with the reason) only when nothing of it could
 // be read as an archive of its kind.
 bool ListLibarchiveMembers(const std::string& archivePath, LibarchiveListing& listing, std::string& error,
@@ -37,4 +43,4 @@ bool ListLibarchiveMembers(const std::string& archivePath, LibarchiveListing& li
 // outPath receives the written path. Links, devices and encrypted members
 // are refused; nothing larger than the limits is written.
 bool ExtractLibarchiveMember(const std::string& archivePath, const std::string& memberPath, const std::string& dir,
-                             std::string& outPath, std::string& error, const ArchiveLimits& limits = {});
+                             std::string& outPath, std::string& error, const ArchiveLimits& limits = LibarchiveLimits());

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "i18n/Translator.h"
@@ -133,6 +134,14 @@ ExifFacts ReadExifFacts(const uint8_t* data, size_t size) {
   if (!data || size < 14) return facts;
   std::unique_ptr<ExifData, DataFree> ed(exif_data_new());
   if (!ed) return facts;
+  // WebP writers store the TIFF structure alone; libexif wants its header.
+  std::vector<uint8_t> withHeader;
+  if (std::memcmp(data, "II*\0", 4) == 0 || std::memcmp(data, "MM\0*", 4) == 0) {
+    withHeader = {'E', 'x', 'i', 'f', 0, 0};
+    withHeader.insert(withHeader.end(), data, data + size);
+    data = withHeader.data();
+    size = withHeader.size();
+  }
   // Read what is stored: the "specification" option would invent
   // mandatory values that the camera never wrote.
   exif_data_unset_option(ed.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
