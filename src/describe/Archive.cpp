@@ -236,7 +236,10 @@ int ListArchive(const std::string& archivePath, IArchiveScan& scan, size_t archi
   }
   // The cause first, then whatever the members' descriptions log.
   for (const std::string& note : notes) scan.LogScanError(note);
-  tree.Emit(scan, archiveIndex);  // a user stop is no listing failure
+  {
+    const LibarchiveKeepOpen keepOpen;  // members are described in turn, read on from the last
+    tree.Emit(scan, archiveIndex);  // a user stop is no listing failure
+  }
   return 1;
 }
 

@@ -407,107 +407,188 @@ bool ListLibarchiveMembers(const std::string& archivePath, LibarchiveListing& li
   return true;
 }
 
+namespace {
+
+// An archive left open between extractions: a scan describes the members
+// of an archive one after the other, mostly in stored order, and a
+// compressed tar or a solid 7z can only be read from its start. Reading on
+// from where the last member ended keeps describing N members linear
+// instead of quadratic. One per thread, dropped when the file changes.
+struct ReadSession {
+  std::string path;
+  struct stat identity {};
+  ReadHandle h;
+  long ordinal = -1;  // of the last header read
+};
+thread_local std::unique_ptr<ReadSession> t_session;
+thread_local int t_keepOpen = 0;
+
+// Closes the session after one extraction unless a LibarchiveKeepOpen lives.
+struct SessionEnd {
+  ~SessionEnd() {
+    if (t_keepOpen == 0) t_session.reset();
+  }
+};
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Writes the data of the current entry flat in dir under name.
+bool WriteEntry(ReadSession& s, archive_entry* entry, const std::string& dir, const std::string& name,
+                std::string& outPath, std::string& error, const ArchiveLimits& limits) {
+  if (archive_entry_is_encrypted(entry)) {
+    error = "the member is encrypted";
+    return false;
+  }
+  const uint64_t declared =
+      archive_entry_size_is_set(entry) ? static_cast<uint64_t>(std::max<la_int64_t>(0, archive_entry_size(entry))) : 0;
+  if (declared > limits.maxMemberBytes) {
+    error = "member too large to extract";
+    return false;
+  }
+  if (!HasRoomFor(dir, declared)) {
+    error = std::strerror(ENOSPC);
+    return false;
+  }
+  std::string written;
+  const int fd = OpenMemberOutput(dir, {name}, true, written);
+  if (fd < 0) {
+    error = std::string(std::strerror(errno)) + ": " + name;
+    return false;
+  }
+  std::vector<char> buffer(64 * 1024);
+  uint64_t total = 0;
+  bool ok = true;
+  for (;;) {
+    const la_ssize_t n = archive_read_data(s.h.a, buffer.data(), buffer.size());
+    if (n == 0) break;
+    if (n < 0) {
+      error = s.h.Damage("damaged member");
+      ok = false;
+      break;
+    }
+    total += static_cast<uint64_t>(n);
+    // Single compressed files declare no size: the limit holds instead.
+    if (total > limits.maxMemberBytes || (declared && total > declared)) {
+      error = "member larger than declared";
+      ok = false;
+      break;
+    }
+    for (la_ssize_t done = 0; ok && done < n;) {
+      const ssize_t w = ::write(fd, buffer.data() + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        error = std::strerror(errno ? errno : EIO);
+        ok = false;
+      } else {
+        done += w;
+      }
+    }
+    if (!ok) break;
+  }
+  if (ok) SetFileTime(fd, ClampTime(entry));
+  ::close(fd);
+  if (!ok) {
+    ::unlink(written.c_str());  // nothing half-written stays behind
+    return false;
+  }
+  outPath = written;
+  return true;
+}
+
+enum class Found { Yes, No, Failed };
+
+// Reads on from the session's position to the first regular member that
+// take() accepts (given its ordinal and its stored path) and writes it.
+template <class Take>
+Found ExtractNext(ReadSession& s, bool single, const std::string& singleName, const std::string& dir,
+                  const std::string& name, std::string& outPath, std::string& error, const ArchiveLimits& limits,
+                  Take&& take) {
+  for (;;) {
+    archive_entry* entry = nullptr;
+    const int r = archive_read_next_header(s.h.a, &entry);
+    if (r == ARCHIVE_EOF) return Found::No;
+    if (r == ARCHIVE_RETRY) continue;
+    if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
+      error = s.h.Damage("damaged archive");
+      return Found::No;
+    }
+    ++s.ordinal;
+    if (!single && archive_entry_filetype(entry) != AE_IFREG) continue;
+    if (!take(s.ordinal, single ? singleName : EntryPath(entry))) continue;
+    return WriteEntry(s, entry, dir, name, outPath, error, limits) ? Found::Yes : Found::Failed;
+  }
+}
+
+}  // namespace
+
 bool ExtractLibarchiveMember(const std::string& archivePath, const std::string& memberPath, const std::string& dir,
                              std::string& outPath, std::string& error, const ArchiveLimits& limits) {
   outPath.clear();
+  const SessionEnd sessionEnd;
   const LibarchiveKind kind = LibarchiveKindOf(BaseName(archivePath));
   const std::vector<std::string> wanted = SplitMemberPath(memberPath);
   if (wanted.empty()) {
     error = "empty member name";
     return false;
   }
-  // Streamed archives cannot seek back: the exact name is looked for first,
-  // and only when it is missing a second pass takes the first member that
-  // matches ignoring case (directories are shared that way in the catalog).
-  long looseOrdinal = -1;
-  for (int pass = 0; pass < 2; ++pass) {
-    ReadHandle h;
-    if (!OpenArchive(archivePath, kind, h, error)) return false;
-    long ordinal = -1;
-    for (;;) {
-      archive_entry* entry = nullptr;
-      const int r = archive_read_next_header(h.a, &entry);
-      if (r == ARCHIVE_EOF) break;
-      if (r == ARCHIVE_RETRY) continue;
-      if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
-        error = ErrorOf(h.a, "damaged archive");
-        return false;
-      }
-      ++ordinal;
-      bool take = false;
-      if (kind == LibarchiveKind::SingleFile) {
-        take = MatchMemberPath({SingleMemberName(archivePath)}, wanted) != PathMatch::None;
-      } else if (archive_entry_filetype(entry) == AE_IFREG) {
-        const PathMatch match = MatchMemberPath(SplitMemberPath(EntryPath(entry)), wanted);
-        if (pass == 0) {
-          take = match == PathMatch::Exact;
-          if (match == PathMatch::IgnoringCase && looseOrdinal < 0) looseOrdinal = ordinal;
-        } else {
-          take = ordinal == looseOrdinal;
-        }
-      }
-      if (!take) continue;
-      if (archive_entry_is_encrypted(entry)) {
-        error = "the member is encrypted";
-        return false;
-      }
-      const uint64_t declared =
-          archive_entry_size_is_set(entry) ? static_cast<uint64_t>(std::max<la_int64_t>(0, archive_entry_size(entry))) : 0;
-      if (declared > limits.maxMemberBytes) {
-        error = "member too large to extract";
-        return false;
-      }
-      if (!HasRoomFor(dir, declared)) {
-        error = std::strerror(ENOSPC);
-        return false;
-      }
-      std::string written;
-      const int fd = OpenMemberOutput(dir, {wanted.back()}, true, written);
-      if (fd < 0) {
-        error = std::string(std::strerror(errno)) + ": " + wanted.back();
-        return false;
-      }
-      std::vector<char> buffer(64 * 1024);
-      uint64_t total = 0;
-      bool ok = true;
-      for (;;) {
-        const la_ssize_t n = archive_read_data(h.a, buffer.data(), buffer.size());
-        if (n == 0) break;
-        if (n < 0) {
-          error = ErrorOf(h.a, "damaged member");
-          ok = false;
-          break;
-        }
-        total += static_cast<uint64_t>(n);
-        // Single compressed files declare no size: the limit holds instead.
-        if (total > limits.maxMemberBytes || (declared && total > declared)) {
-          error = "member larger than declared";
-          ok = false;
-          break;
-        }
-        for (la_ssize_t done = 0; ok && done < n;) {
-          const ssize_t w = ::write(fd, buffer.data() + done, static_cast<size_t>(n - done));
-          if (w < 0 && errno == EINTR) continue;
-          if (w <= 0) {
-            error = std::strerror(errno ? errno : EIO);
-            ok = false;
-          } else {
-            done += w;
-          }
-        }
-        if (!ok) break;
-      }
-      if (ok) SetFileTime(fd, ClampTime(entry));
-      ::close(fd);
-      if (!ok) {
-        ::unlink(written.c_str());  // nothing half-written stays behind
-        return false;
-      }
-      outPath = written;
-      return true;
-    }
-    if (looseOrdinal < 0) break;
+  struct stat identity {};
+  if (::stat(archivePath.c_str(), &identity) != 0) {
+    error = std::strerror(errno);
+    t_session.reset();
+    return false;
   }
-  error = "no member " + memberPath;
+  const bool single = kind == LibarchiveKind::SingleFile;
+  const std::string singleName = single ? SingleMemberName(archivePath) : std::string();
+  auto open = [&]() -> bool {
+    t_session = std::make_unique<ReadSession>();
+    t_session->path = archivePath;
+    t_session->identity = identity;
+    if (OpenArchive(archivePath, kind, t_session->h, error)) return true;
+    t_session.reset();
+    return false;
+  };
+  auto exact = [&](long, const std::string& path) { return MatchMemberPath(SplitMemberPath(path), wanted) == PathMatch::Exact; };
+
+  // The exact name, first from where the last extraction stopped, then
+  // from the start; a member stored under another case only when no
+  // member has the exact name (directories are shared that way in the catalog).
+  bool resumed = t_session && t_session->path == archivePath && SameFile(t_session->identity, identity);
+  long looseOrdinal = -1;
+  for (;;) {
+    if (!resumed && !open()) return false;
+    const bool fromStart = !resumed;
+    error.clear();
+    const Found found = ExtractNext(*t_session, single, singleName, dir, wanted.back(), outPath, error, limits,
+                                    [&](long ordinal, const std::string& path) {
+                                      if (exact(ordinal, path)) return true;
+                                      if (fromStart && looseOrdinal < 0 &&
+                                          MatchMemberPath(SplitMemberPath(path), wanted) == PathMatch::IgnoringCase)
+                                        looseOrdinal = ordinal;
+                                      return false;
+                                    });
+    if (found == Found::Yes) return true;
+    if (found == Found::Failed) {
+      t_session.reset();
+      return false;
+    }
+    if (fromStart) break;
+    resumed = false;
+  }
+  if (looseOrdinal >= 0 && open()) {
+    const Found found = ExtractNext(*t_session, single, singleName, dir, wanted.back(), outPath, error, limits,
+                                    [&](long ordinal, const std::string&) { return ordinal == looseOrdinal; });
+    if (found == Found::Yes) return true;
+  }
+  t_session.reset();
+  if (error.empty()) error = "no member " + memberPath;
   return false;
+}
+
+
+LibarchiveKeepOpen::LibarchiveKeepOpen() { ++t_keepOpen; }
+LibarchiveKeepOpen::~LibarchiveKeepOpen() {
+  if (--t_keepOpen == 0) t_session.reset();
 }

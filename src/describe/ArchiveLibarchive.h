@@ -38,6 +38,18 @@ const ArchiveLimits& LibarchiveLimits();
 bool ListLibarchiveMembers(const std::string& archivePath, LibarchiveListing& listing, std::string& error,
                            size_t maxMembers = 1000000);
 
+// While one lives, extractions on its thread keep the archive open and read
+// on from the last member (the lister holds one while the members it added
+// are described); otherwise every extraction closes the archive again, so
+// that no medium stays busy.
+class LibarchiveKeepOpen {
+ public:
+  LibarchiveKeepOpen();
+  ~LibarchiveKeepOpen();
+  LibarchiveKeepOpen(const LibarchiveKeepOpen&) = delete;
+  LibarchiveKeepOpen& operator=(const LibarchiveKeepOpen&) = delete;
+};
+
 // Writes the member stored under memberPath (compared after SplitMemberPath,
 // exactly first, else ignoring case) directly in dir under its file name;
 // outPath receives the written path. Links, devices and encrypted members
