@@ -261,13 +261,62 @@ bool GzipTrailerSize(const std::string& path, uint64_t& size) {
   return true;
 }
 
+// Uncompressed size of a one-stream .xz file from its index, which lists
+// every block's sizes; false for anything else (several streams, padding,
+// damage), which is then inflated and counted.
+bool XzIndexSize(const std::string& path, uint64_t& size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  unsigned char footer[12];
+  if (::fstat(fd, &st) != 0 || st.st_size < 32 || ::pread(fd, footer, 12, st.st_size - 12) != 12 ||
+      footer[10] != 'Y' || footer[11] != 'Z')
+    return false;
+  const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+  const uint64_t indexSize = (uint64_t{footer[4]} | (uint64_t{footer[5]} << 8) | (uint64_t{footer[6]} << 16) |
+                              (uint64_t{footer[7]} << 24)) * 4 + 4;
+  if (indexSize > fileSize - 24 || indexSize > (uint64_t{16} << 20)) return false;
+  std::vector<unsigned char> index(static_cast<size_t>(indexSize));
+  if (::pread(fd, index.data(), index.size(), static_cast<off_t>(fileSize - 12 - indexSize)) !=
+      static_cast<ssize_t>(index.size()) || index[0] != 0)
+    return false;
+  size_t pos = 1;
+  auto varint = [&](uint64_t& v) {
+    v = 0;
+    for (int shift = 0; shift < 63 && pos < index.size(); shift += 7) {
+      const unsigned char b = index[pos++];
+      v |= uint64_t{b & 0x7Fu} << shift;
+      if (!(b & 0x80)) return true;
+    }
+    return false;
+  };
+  uint64_t records = 0, blocks = 0, total = 0;
+  if (!varint(records) || records > index.size()) return false;
+  for (uint64_t r = 0; r < records; ++r) {
+    uint64_t unpadded = 0, uncompressed = 0;
+    if (!varint(unpadded) || !varint(uncompressed) || unpadded > fileSize) return false;
+    blocks += (unpadded + 3) / 4 * 4;
+    total += uncompressed;
+    if (blocks > fileSize || total < uncompressed) return false;
+  }
+  // Header, blocks, index and footer must make the whole file: one stream.
+  if (12 + blocks + indexSize + 12 != fileSize) return false;
+  size = total;
+  return true;
+}
+
 bool IsSingleGzip(const std::string& path) {
   const std::string lower = AsciiLower(path);
   return EndsWith(lower, ".gz") || EndsWith(lower, ".z");
 }
 
 // The one member of a single compressed file: its size is what the data
-// inflates to (the gzip trailer when there is one), its time the file's.
+// inflates to (from the gzip trailer or the xz index when there is one),
+// its time the file's.
 bool ListSingleFile(const std::string& path, ReadHandle& h, LibarchiveListing& listing, std::string& error) {
   archive_entry* entry = nullptr;
   const int r = archive_read_next_header(h.a, &entry);
@@ -280,7 +329,8 @@ bool ListSingleFile(const std::string& path, ReadHandle& h, LibarchiveListing& l
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && st.st_mtime > 0) m.time = Clamp32(static_cast<uint64_t>(st.st_mtime));
   uint64_t size = 0;
-  if (IsSingleGzip(path) && GzipTrailerSize(path, size)) {
+  if ((IsSingleGzip(path) && GzipTrailerSize(path, size)) ||
+      (EndsWith(AsciiLower(path), ".xz") && XzIndexSize(path, size))) {
     // The first block proves that the data really inflates.
     char probe[512];
     if (archive_read_data(h.a, probe, sizeof probe) < 0) {

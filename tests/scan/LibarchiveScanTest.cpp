@@ -188,7 +188,8 @@ put('TRAILER!!!', 0, b'', 0)
 )");
   ASSERT_TRUE(RunIn(dir / "src", "python3 mkcpio.py 'Docs/A long Mixed-Case name.text' pic/x.txt && rm mkcpio.py"));
   ASSERT_TRUE(RunIn(dir / "src", "gzip -c pic/x.txt > ../notes.txt.gz && xz -c pic/x.txt > ../log.xz && "
-                                 "bzip2 -c pic/x.txt > ../data.bz2 && true"));
+                                 "bzip2 -c pic/x.txt > ../data.bz2 && xz --block-size=500 -c pic/x.txt > ../blocks.xz && "
+                                 "xz -c pic/x.txt > ../two.xz && xz -c pic/x.txt >> ../two.xz && true"));
   ASSERT_TRUE(RunIn(dir.path(), "rm -r src"));
   Scan();
   EXPECT_EQ(Catalogued("t.7z"), SevenZipListing(dir / "t.7z"));
@@ -211,6 +212,9 @@ put('TRAILER!!!', 0, b'', 0)
   EXPECT_EQ(Catalogued("notes.txt.gz"), (Members{"notes.txt 1234"}));
   EXPECT_EQ(Catalogued("log.xz"), (Members{"log 1234"}));
   EXPECT_EQ(Catalogued("data.bz2"), (Members{"data 1234"}));
+  // The xz index sums its blocks; two streams one after the other are inflated and counted.
+  EXPECT_EQ(Catalogued("blocks.xz"), (Members{"blocks 1234"}));
+  EXPECT_EQ(Catalogued("two.xz"), (Members{"two 2468"}));
   EXPECT_EQ(Log(), "");
 
   // "Analyse the compressed files" off: archives stay plain files.
