@@ -90,7 +90,10 @@ bool PLIsHeif(const uint8_t* data, size_t size) {
 PLBitmap PLDecodeHeif(const uint8_t* data, size_t size, const PLDecodeHints& hints, PLPictureInfo* info) {
   Context ctx(heif_context_alloc());
   if (!ctx) throw PLTextException("Not enough memory to decode the picture");
-  heif_context_set_maximum_image_size_limit(ctx.get(), 1 << 15);
+  // libheif allocates a grid picture's canvas from the grid's own claim:
+  // no side may pass what the pixel limit allows a square picture.
+  const double side = std::sqrt(static_cast<double>(PLPixelLimit()));
+  heif_context_set_maximum_image_size_limit(ctx.get(), static_cast<int>(std::clamp(side, 64.0, 32768.0)));
   Check(heif_context_read_from_memory_without_copy(ctx.get(), data, size, nullptr), "HEIF file damaged");
   heif_image_handle* raw = nullptr;
   Check(heif_context_get_primary_image_handle(ctx.get(), &raw), "HEIF file without a picture");
