@@ -14,6 +14,7 @@
 
 #include "catalog/FileItemList.h"
 #include "describe/Archive.h"
+#include "describe/ArchiveLibarchive.h"
 #include "describe/ArchiveZip.h"
 #include "scan/Scanner.h"
 
@@ -36,6 +37,7 @@ inline void Run(const uint8_t* data, size_t size, const char* extension) {
   static bool init = [] {
     // Small limits keep each run short; the work directory is checked below.
     ZipAccess().SetReader(MakeLibZipReader(ArchiveLimits{1 << 20, 4 << 20}));
+    SetLibarchiveLimits(ArchiveLimits{1 << 20, 4 << 20});
     return true;
   }();
   (void)init;
@@ -72,6 +74,7 @@ inline void Run(const uint8_t* data, size_t size, const char* extension) {
     const std::string name = entry.path().filename().string();
     Check(name == "work" || name == std::string("input.") + extension);
   }
+  std::filesystem::remove(archive);  // the next input may be of another kind
 }
 
 }  // namespace archivefuzz

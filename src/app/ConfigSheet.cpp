@@ -7,7 +7,7 @@
 #include "ports/UiPort.h"
 
 const char* const kPictureTypeCaptions[kPictureTypeCount] = {
-    "Png", "Gif", "Bmp Dib Rle", "Jpg Jpeg Jif", "Tif Eps", "Pct", "Tga", "Wmf", "Emf", "PCX", "PGM"};
+    "Png", "Gif", "Bmp Dib Rle", "Jpg Jpeg Jif", "Tif Eps", "Pct", "Tga", "Wmf", "Emf", "PCX", "PGM", "Webp", "Heic Heif", "Avif"};
 
 namespace {
 
@@ -16,7 +16,8 @@ constexpr int kBppOfPosition[] = {1, 4, 8, 32};
 // The settings of the picture switches in caption order.
 std::array<int*, kPictureTypeCount> PictureSettings(ConfigSettings& c) {
   return {&c.scanDescrPng, &c.scanDescrGif, &c.scanDescrBmp, &c.scanDescrJpg, &c.scanDescrTif, &c.scanDescrPct,
-          &c.scanDescrTga, &c.scanDescrWmf, &c.scanDescrEmf, &c.scanDescrPcx, &c.scanDescrPgm};
+          &c.scanDescrTga, &c.scanDescrWmf, &c.scanDescrEmf, &c.scanDescrPcx, &c.scanDescrPgm,
+          &c.scanDescrWebp, &c.scanDescrHeif, &c.scanDescrAvif};
 }
 
 std::string DicFilter() {

@@ -28,8 +28,9 @@ struct ScanPageValues {
   bool scanDescrs = true;
 };
 
-// The eleven picture switches, in the order of the "$$File types" dialog.
-constexpr size_t kPictureTypeCount = 11;
+// The picture switches, in the order of the "$$File types" dialog: the
+// eleven of old, then WebP, HEIC / HEIF and AVIF.
+constexpr size_t kPictureTypeCount = 14;
 extern const char* const kPictureTypeCaptions[kPictureTypeCount];
 
 struct DescrPageValues {

@@ -270,6 +270,9 @@ const IntKey kIntKeys[] = {
     {"ScanDescrEmf", &ConfigSettings::scanDescrEmf, 1},
     {"ScanDescrPcx", &ConfigSettings::scanDescrPcx, 1},
     {"ScanDescrPgm", &ConfigSettings::scanDescrPgm, 1},
+    {"ScanDescrWebp", &ConfigSettings::scanDescrWebp, 1},
+    {"ScanDescrHeif", &ConfigSettings::scanDescrHeif, 1},
+    {"ScanDescrAvif", &ConfigSettings::scanDescrAvif, 1},
     {"ScanDescrWidth", &ConfigSettings::scanDescrWidth, 100},
     {"ScanDescrHeight", &ConfigSettings::scanDescrHeight, 100},
     {"ScanDescrBpp", &ConfigSettings::scanDescrBpp, 8},
@@ -284,6 +287,14 @@ ConfigSettings ReadConfig(const CIniFile& ini) {
   c.langFile = ini.GetString(kConfig, "LangFile");
   c.language = ini.GetString(kConfig, "Language");
   for (const IntKey& k : kIntKeys) c.*(k.member) = static_cast<int>(ini.GetInt(kConfig, k.key, k.def));
+  // A user who narrowed the picture types did not ask for the new ones.
+  const bool oldDefaultList = c.scanDescrBmp && c.scanDescrJpg && c.scanDescrPng && c.scanDescrTif && c.scanDescrGif &&
+                              c.scanDescrPct && c.scanDescrTga && c.scanDescrWmf && c.scanDescrEmf && c.scanDescrPcx &&
+                              c.scanDescrPgm;
+  for (const char* key : {"ScanDescrWebp", "ScanDescrHeif", "ScanDescrAvif"})
+    if (!ini.Get(kConfig, key))
+      for (const IntKey& k : kIntKeys)
+        if (std::string_view(k.key) == key) c.*(k.member) = oldDefaultList ? 1 : 0;
   if (c.loadLastUsed) c.varnFile = ini.GetString(kConfig, "VarnFile");
   return c;
 }
@@ -310,6 +321,9 @@ DescribeSettings ToDescribeSettings(const ConfigSettings& c) {
   d.emf = c.scanDescrEmf != 0;
   d.pcx = c.scanDescrPcx != 0;
   d.pgm = c.scanDescrPgm != 0;
+  d.webp = c.scanDescrWebp != 0;
+  d.heif = c.scanDescrHeif != 0;
+  d.avif = c.scanDescrAvif != 0;
   d.width = c.scanDescrWidth;
   d.height = c.scanDescrHeight;
   d.bpp = c.scanDescrBpp;

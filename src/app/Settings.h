@@ -70,6 +70,9 @@ struct ConfigSettings {
   int scanDescrBmp = 1, scanDescrJpg = 1, scanDescrPng = 1, scanDescrTif = 1, scanDescrGif = 1,
       scanDescrPct = 1, scanDescrTga = 1, scanDescrWmf = 1, scanDescrEmf = 1, scanDescrPcx = 1,
       scanDescrPgm = 1;
+  // Newer picture types: on by default, and in a settings file written
+  // before them only while its eleven picture switches are all still on.
+  int scanDescrWebp = 1, scanDescrHeif = 1, scanDescrAvif = 1;
   int scanDescrWidth = 100;
   int scanDescrHeight = 100;
   int scanDescrBpp = 8;

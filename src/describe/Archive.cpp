@@ -11,8 +11,10 @@
 
 #include "cabinet/Cabinet.h"
 #include "catalog/FileItemList.h"
+#include "describe/ArchiveLibarchive.h"
 #include "describe/ArchiveZip.h"
 #include "describe/FileAccess.h"
+#include "i18n/Translator.h"
 #include "ports/TempDir.h"
 #include "text/Codepage.h"
 
@@ -163,6 +165,20 @@ class MemberTree {
   std::unordered_map<std::string, uint32_t> directories_;
 };
 
+// The log lines of an archive read only in part: encrypted names or
+// contents, damage after some members.
+std::vector<std::string> LibarchiveNotes(const std::string& archivePath, const LibarchiveListing& listing) {
+  std::vector<std::string> notes;
+  if (listing.namesEncrypted) notes.push_back(FormatInserts(Translate("IDS_ARCHIVENAMESENCRYPTED"), {archivePath}));
+  if (listing.encryptedMembers)
+    notes.push_back(FormatInserts(Translate("IDS_ARCHIVEENCRYPTED"),
+                                  {archivePath, static_cast<long long>(listing.encryptedMembers)}));
+  if (!listing.damage.empty())
+    notes.push_back(FormatInserts(Translate("IDS_ARCHIVEDAMAGED"),
+                                  {archivePath, static_cast<long long>(listing.members.size()), listing.damage}));
+  return notes;
+}
+
 }  // namespace
 
 bool ListCabinetMembers(const std::string& cabinetPath, std::vector<ArchiveMember>& members, std::string& error) {
@@ -199,6 +215,7 @@ bool ListZipMembers(const std::string& zipPath, std::vector<ArchiveMember>& memb
 int ListArchive(const std::string& archivePath, IArchiveScan& scan, size_t archiveIndex, std::string* error) {
   std::string reason;
   std::vector<ArchiveMember> members;
+  std::vector<std::string> notes;  // what the log says of an archive listed only in part
   const std::string ext = LowerExtension3(archivePath);
   bool listed = false;
   if (auto unreadable = UnreadableReason(archivePath)) {
@@ -207,6 +224,11 @@ int ListArchive(const std::string& archivePath, IArchiveScan& scan, size_t archi
     listed = ListCabinetMembers(archivePath, members, reason);
   } else if (ext == "zip") {
     listed = ListZipMembers(archivePath, members, reason);
+  } else if (IsLibarchiveName(archivePath)) {
+    LibarchiveListing listing;
+    listed = ListLibarchiveMembers(archivePath, listing, reason);
+    notes = LibarchiveNotes(archivePath, listing);
+    members = std::move(listing.members);
   } else {
     reason = "not a ZIP or CAB archive";
   }
@@ -216,7 +238,12 @@ int ListArchive(const std::string& archivePath, IArchiveScan& scan, size_t archi
     if (error) *error = reason;
     return 0;
   }
-  tree.Emit(scan, archiveIndex);  // a user stop is no listing failure
+  // The cause first, then whatever the members' descriptions log.
+  for (const std::string& note : notes) scan.LogScanError(note);
+  {
+    const LibarchiveKeepOpen keepOpen;  // members are described in turn, read on from the last
+    tree.Emit(scan, archiveIndex);  // a user stop is no listing failure
+  }
   return 1;
 }
 
@@ -270,6 +297,10 @@ int ExtractArchiveMember(const std::string& archivePath, const std::string& memb
     if (chosen >= 0 && RunCabinet(archivePath, notify, reason) && !extractedPath.empty()) return 1;
     if (!written.empty()) ::unlink(written.c_str());  // nothing half-written stays behind
     extractedPath.clear();
+  } else if (IsLibarchiveName(archivePath)) {
+    if (ExtractLibarchiveMember(archivePath, memberPath.empty() ? memberName : memberPath, root, extractedPath,
+                                reason))
+      return 1;
   } else {
     reason = "not a ZIP or CAB archive";
   }

@@ -18,6 +18,7 @@ struct DescribeSettings {
   bool picDescr = true;
   bool bmp = true, jpg = true, png = true, tif = true, gif = true, pct = true, tga = true, wmf = true,
        emf = true, pcx = true, pgm = true;
+  bool webp = true, heif = true, avif = true;  // ScanDescrWebp, ScanDescrHeif, ScanDescrAvif
   int width = 100;   // ScanDescrWidth
   int height = 100;  // ScanDescrHeight
   int bpp = 8;       // ScanDescrBpp

@@ -7,6 +7,7 @@
 
 #include "catalog/FileItem.h"
 #include "describe/Describe.h"
+#include "describe/Exif.h"
 #include "i18n/Translator.h"
 #include "picture/Decoders.h"
 #include "text/Codepage.h"
@@ -24,7 +25,8 @@ const PictureExtension kPictureExtensions[] = {
     {".PNG", &DescribeSettings::png},  {".TIF", &DescribeSettings::tif},  {".EPS", &DescribeSettings::tif},
     {".GIF", &DescribeSettings::gif},  {".PCT", &DescribeSettings::pct},  {".TGA", &DescribeSettings::tga},
     {".WMF", &DescribeSettings::wmf},  {".EMF", &DescribeSettings::emf},  {".PCX", &DescribeSettings::pcx},
-    {".PGM", &DescribeSettings::pgm},
+    {".PGM", &DescribeSettings::pgm},  {".WEBP", &DescribeSettings::webp}, {".HEIC", &DescribeSettings::heif},
+    {".HEIF", &DescribeSettings::heif}, {".HIF", &DescribeSettings::heif}, {".AVIF", &DescribeSettings::avif},
 };
 
 using PrintfArg = std::variant<long long, double>;
@@ -116,11 +118,22 @@ int IsDescribedPicture(const std::string& fileName, const DescribeSettings& sett
 void DescribePicture(const std::string& path, CFileItem& item, const DescribeSettings& settings, IDescribeHost& host) {
   item.thumbnail = std::make_unique<PLBitmap>();
   try {
-    const int maxWidth = std::max(1, settings.width), maxHeight = std::max(1, settings.height);
+    int maxWidth = std::max(1, settings.width), maxHeight = std::max(1, settings.height);
     PLPictureInfo info;
-    PLBitmap bitmap = PLDecodePictureFile(path, {maxWidth, maxHeight}, &info);
+    // The picture may still be turned a quarter: the decoder must cover the box either way.
+    const int box = std::max(maxWidth, maxHeight);
+    PLBitmap bitmap = PLDecodePictureFile(path, {box, box}, &info);
+    const ExifFacts exif = ReadExifFacts(info.exif);
+    const int orientation = info.exifOrientation ? exif.orientation : 1;
 
-    if (settings.picDescr) item.description = PictureText(info);
+    if (settings.picDescr) {
+      item.description = PictureText(info);
+      for (const std::string& line : exif.lines) item.description += "\r\n" + line;
+      if (orientation != 1) item.description += "\r\n" + OrientationLine(orientation);
+    }
+
+    // A picture shown turned a quarter fits the box with its sides exchanged.
+    if (PLOrientationSwapsAxes(orientation)) std::swap(maxWidth, maxHeight);
 
     const int64_t w = info.width, h = info.height;
     if (w > maxWidth || h > maxHeight) {
@@ -138,6 +151,7 @@ void DescribePicture(const std::string& path, CFileItem& item, const DescribeSet
       if (bitmap.BitsPerPixel() != 32) bitmap = PLCopyWithDepth(bitmap, 32);
       bitmap = PLResizeBilinear(bitmap, static_cast<int>(newWidth), static_cast<int>(newHeight));
     }
+    if (orientation != 1) bitmap = PLApplyOrientation(bitmap, orientation);
     if (bitmap.BitsPerPixel() > settings.bpp) bitmap = PLCopyWithDepth(bitmap, ThumbnailDepth(settings.bpp));
     *item.thumbnail = std::move(bitmap);
   } catch (const PLPixelsRefused& e) {

@@ -16,7 +16,10 @@
 namespace {
 
 void FillInfo(const PLBitmap& bitmap, PLPictureInfo* info) {
-  if (info) *info = {bitmap.Width(), bitmap.Height(), bitmap.BitsPerPixel()};
+  if (!info) return;
+  info->width = bitmap.Width();
+  info->height = bitmap.Height();
+  info->bpp = bitmap.BitsPerPixel();
 }
 
 std::string SystemError(const std::string& what, const std::string& path) {
@@ -28,7 +31,16 @@ std::string SystemError(const std::string& what, const std::string& path) {
 namespace {
 
 PLBitmap Dispatch(const uint8_t* data, size_t size, const PLDecodeHints& hints, PLPictureInfo* info) {
-  if (PLIsJpeg(data, size)) return PLDecodeJpeg(data, size, hints, info);
+  if (PLIsJpeg(data, size)) {
+    PLBitmap bitmap = PLDecodeJpeg(data, size, hints, info);
+    if (info) {
+      info->exif = PLFindExif(data, size);
+      info->exifOrientation = true;
+    }
+    return bitmap;
+  }
+  if (PLIsWebp(data, size)) return PLDecodeWebp(data, size, info);
+  if (PLIsHeif(data, size)) return PLDecodeHeif(data, size, hints, info);
 
   PLBitmap bitmap;
   if (PLIsPng(data, size)) {
@@ -37,6 +49,7 @@ PLBitmap Dispatch(const uint8_t* data, size_t size, const PLDecodeHints& hints, 
     bitmap = PLDecodeGif(data, size);
   } else if (PLIsTiff(data, size)) {
     bitmap = PLDecodeTiff(data, size);
+    if (info) info->exif = PLFindExif(data, size);
   } else if (PLIsBmp(data, size)) {
     bitmap = PLDecodeBmp(data, size);
 #ifdef QV_HAVE_OWN_DECODERS

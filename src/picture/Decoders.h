@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "picture/Bitmap.h"
 
@@ -20,6 +21,12 @@ struct PLPictureInfo {
   int width = 0;
   int height = 0;
   int bpp = 0;
+  // The EXIF block ("Exif\0\0" and a TIFF structure) the file carries, if any.
+  std::vector<uint8_t> exif;
+  // Whether the decoded pixels are stored unturned, to be shown as the EXIF
+  // orientation says (JPEG, WebP); other decoders turn them themselves or
+  // not at all.
+  bool exifOrientation = false;
 };
 
 // A picture whose header was read but whose pixels the decoder refuses (a
@@ -44,6 +51,9 @@ bool PLIsJpeg(const uint8_t* data, size_t size);
 bool PLIsPng(const uint8_t* data, size_t size);
 bool PLIsTiff(const uint8_t* data, size_t size);
 bool PLIsGif(const uint8_t* data, size_t size);
+bool PLIsWebp(const uint8_t* data, size_t size);
+// HEIC, HEIF and AVIF: an ISO file type box with one of their brands.
+bool PLIsHeif(const uint8_t* data, size_t size);
 
 // Library-backed decoders (also used by other decoders, e.g. the EPS preview).
 PLBitmap PLDecodeJpeg(const uint8_t* data, size_t size, const PLDecodeHints& hints = {},
@@ -51,6 +61,19 @@ PLBitmap PLDecodeJpeg(const uint8_t* data, size_t size, const PLDecodeHints& hin
 PLBitmap PLDecodePng(const uint8_t* data, size_t size);
 PLBitmap PLDecodeTiff(const uint8_t* data, size_t size);
 PLBitmap PLDecodeGif(const uint8_t* data, size_t size);
+PLBitmap PLDecodeWebp(const uint8_t* data, size_t size, PLPictureInfo* info = nullptr);
+// With hints, a stored thumbnail that still covers them is decoded instead
+// of the picture (info keeps the picture's own size).
+PLBitmap PLDecodeHeif(const uint8_t* data, size_t size, const PLDecodeHints& hints = {},
+                      PLPictureInfo* info = nullptr);
+
+// The EXIF block of a JPEG (its APP1 segment) or TIFF file; empty when none.
+std::vector<uint8_t> PLFindExif(const uint8_t* data, size_t size);
+// The bitmap turned as EXIF orientation 1..8 asks, any depth; other values
+// give a copy.
+PLBitmap PLApplyOrientation(const PLBitmap& source, int orientation);
+// Orientations 5 to 8 exchange width and height.
+bool PLOrientationSwapsAxes(int orientation);
 
 // Bytes the bitmap takes in memory, as the picture description reports it.
 size_t PLMemoryFigure(int width, int height, int bpp);

@@ -3,6 +3,8 @@
 // directory renamed under it cannot redirect it.
 #include "scan/Scanner.h"
 
+#include "describe/ArchiveLibarchive.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -135,7 +137,7 @@ bool HasArchiveExtension(const std::string& name) {
   std::string ext = name.substr(name.size() - 4);
   for (auto& c : ext)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return ext == ".zip" || ext == ".cab";
+  return ext == ".zip" || ext == ".cab" || IsLibarchiveName(name);
 }
 
 // ---------------------------------------------------------------------------

@@ -231,5 +231,6 @@ void InstallArchiveHooks(ScanOptions& options);
 // lower-cased but for its first character ("README.TXT" -> "Readme.txt");
 // other names are kept.
 std::string PrettifyShortName(const std::string& name);
-// Whether the name ends in ".zip" or ".cab", ignoring case.
+// Whether the name ends in ".zip" or ".cab", or names an archive libarchive
+// reads (describe/ArchiveLibarchive.h), ignoring case.
 bool HasArchiveExtension(const std::string& name);

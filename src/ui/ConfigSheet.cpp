@@ -17,14 +17,15 @@
 
 namespace {
 
-// "$$File types": the eleven picture switches; true on OK.
+// "$$File types": the picture switches; true on OK.
 bool RunPictureTypes(QWidget* owner, std::array<bool, kPictureTypeCount>& pictures) {
   QDialog dialog(owner);
   Ui::PictureTypesDialog form;
   form.setupUi(&dialog);
   TranslateWindow(&dialog);
   QCheckBox* boxes[kPictureTypeCount] = {form.type0, form.type1, form.type2, form.type3, form.type4, form.type5,
-                                         form.type6, form.type7, form.type8, form.type9, form.type10};
+                                         form.type6, form.type7, form.type8, form.type9, form.type10, form.type11,
+                                         form.type12, form.type13};
   for (size_t i = 0; i < kPictureTypeCount; ++i) {
     boxes[i]->setText(QString::fromLatin1(kPictureTypeCaptions[i]));
     boxes[i]->setChecked(pictures[i]);

@@ -174,7 +174,7 @@ TEST(Config, WriteKeepsVarnFileUnlessGivenAndLeavesLanguageAlone) {
   auto at = [&](const std::string& k) { return std::find(keys.begin(), keys.end(), k) - keys.begin(); };
   EXPECT_LT(at("LoadLastUsed"), at("ScanDescrPgm"));
   EXPECT_LT(at("ScanDescrPgm"), at("ScanDescrBpp"));
-  EXPECT_EQ(keys.size(), 25u);  // 23 integers, VarnFile, Language
+  EXPECT_EQ(keys.size(), 28u);  // 26 integers, VarnFile, Language
 }
 
 TEST(Config, LanguageSettingIsExact) {
@@ -194,6 +194,27 @@ TEST(Config, DescribeSettingsFollowTheSwitches) {
   EXPECT_EQ(d.width, 64);
   EXPECT_EQ(d.height, 100);
   EXPECT_EQ(d.bpp, 24);
+}
+
+TEST(Config, NewPictureTypesJoinOnlyTheOldDefaultList) {
+  // A file from before the new types with the old default list gains them.
+  auto c = ReadConfig(Parsed("[Config]\nScanDescrBmp=1\nScanDescrJpg=1\nScanDescrPgm=1\n"));
+  EXPECT_EQ(c.scanDescrWebp + c.scanDescrHeif + c.scanDescrAvif, 3);
+  // A narrowed list stays as the user left it.
+  c = ReadConfig(Parsed("[Config]\nScanDescrGif=0\n"));
+  EXPECT_EQ(c.scanDescrWebp + c.scanDescrHeif + c.scanDescrAvif, 0);
+  EXPECT_FALSE(ToDescribeSettings(c).webp);
+  // Once written, the new switches are the user's.
+  c = ReadConfig(Parsed("[Config]\nScanDescrGif=0\nScanDescrHeif=1\n"));
+  EXPECT_EQ(c.scanDescrHeif, 1);
+  EXPECT_EQ(c.scanDescrWebp, 0);
+  c = ReadConfig(Parsed("[Config]\nScanDescrAvif=0\n"));
+  EXPECT_EQ(c.scanDescrAvif, 0);
+  EXPECT_EQ(c.scanDescrWebp, 1);
+  DescribeSettings d = ToDescribeSettings(c);
+  EXPECT_EQ(IsDescribedPicture("x.WebP", d), 1);
+  EXPECT_EQ(IsDescribedPicture("x.heic", d), 1);
+  EXPECT_EQ(IsDescribedPicture("x.avif", d), 0);
 }
 
 TEST(RecentFiles, MostRecentFirstAtMostTen) {
