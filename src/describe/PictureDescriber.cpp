@@ -96,6 +96,32 @@ int ThumbnailDepth(int limit) {
 
 }  // namespace
 
+std::pair<int, int> ThumbnailSize(int64_t w, int64_t h, const DescribeSettings& settings) {
+  const int maxWidth = std::max(1, settings.width), maxHeight = std::max(1, settings.height);
+  if (w <= maxWidth && h <= maxHeight) return {static_cast<int>(w), static_cast<int>(h)};
+  int64_t newWidth, newHeight;
+  if (static_cast<double>(h) / static_cast<double>(w) > static_cast<double>(maxHeight) / maxWidth) {
+    newWidth = w * maxHeight / h;
+    newHeight = maxHeight;
+  } else {
+    newWidth = maxWidth;
+    newHeight = h * maxWidth / w;
+  }
+  // A very long, thin picture would round to zero pixels across.
+  return {static_cast<int>(std::max<int64_t>(1, newWidth)), static_cast<int>(std::max<int64_t>(1, newHeight))};
+}
+
+PLBitmap MakeThumbnail(PLBitmap bitmap, const DescribeSettings& settings, int64_t shownWidth, int64_t shownHeight) {
+  if (shownWidth <= 0 || shownHeight <= 0) shownWidth = bitmap.Width(), shownHeight = bitmap.Height();
+  const auto [width, height] = ThumbnailSize(shownWidth, shownHeight, settings);
+  if (width != bitmap.Width() || height != bitmap.Height()) {
+    if (bitmap.BitsPerPixel() != 32) bitmap = PLCopyWithDepth(bitmap, 32);
+    bitmap = PLResizeBilinear(bitmap, width, height);
+  }
+  if (bitmap.BitsPerPixel() > settings.bpp) bitmap = PLCopyWithDepth(bitmap, ThumbnailDepth(settings.bpp));
+  return bitmap;
+}
+
 int IsDescribedPicture(const std::string& fileName, const DescribeSettings& settings) {
   const size_t dot = fileName.rfind('.');
   if (dot == std::string::npos) return 0;
@@ -120,24 +146,7 @@ void DescribePicture(const std::string& path, CFileItem& item, const DescribeSet
                                      PrintfArg(kb)});
     }
 
-    const int64_t w = info.width, h = info.height;
-    if (w > maxWidth || h > maxHeight) {
-      int64_t newWidth, newHeight;
-      if (static_cast<double>(h) / static_cast<double>(w) > static_cast<double>(maxHeight) / maxWidth) {
-        newWidth = w * maxHeight / h;
-        newHeight = maxHeight;
-      } else {
-        newWidth = maxWidth;
-        newHeight = h * maxWidth / w;
-      }
-      // A very long, thin picture would round to zero pixels across.
-      newWidth = std::max<int64_t>(1, newWidth);
-      newHeight = std::max<int64_t>(1, newHeight);
-      if (bitmap.BitsPerPixel() != 32) bitmap = PLCopyWithDepth(bitmap, 32);
-      bitmap = PLResizeBilinear(bitmap, static_cast<int>(newWidth), static_cast<int>(newHeight));
-    }
-    if (bitmap.BitsPerPixel() > settings.bpp) bitmap = PLCopyWithDepth(bitmap, ThumbnailDepth(settings.bpp));
-    *item.thumbnail = std::move(bitmap);
+    *item.thumbnail = MakeThumbnail(std::move(bitmap), settings, info.width, info.height);
   } catch (const std::exception& e) {  // PLTextException, or memory running out
     item.description = path + "\n" + e.what();
     item.thumbnail.reset();
