@@ -205,19 +205,21 @@ std::optional<AudioFacts> ReadAudioFacts(const std::string& path, uint64_t maxBy
       }
     }
   }
-  // FFmpeg writes the date of a WMA file under a name of its own.
-  if (auto* asf = dynamic_cast<TagLib::ASF::File*>(ref.file());
-      asf && asf->tag() && !properties.contains("DATE") && asf->tag()->contains("date")) {
-    const TagLib::ASF::AttributeList& date = asf->tag()->attribute("date");
-    if (!date.isEmpty()) properties.insert("DATE", date.front().toString());
+  // FFmpeg writes the date and comment of a WMA file under names of its own.
+  if (auto* asf = dynamic_cast<TagLib::ASF::File*>(ref.file()); asf && asf->tag()) {
+    const std::pair<const char*, const char*> names[] = {{"date", "DATE"}, {"Description", "COMMENT"}};
+    for (const auto& [attribute, key] : names) {
+      if (properties.contains(key) || !asf->tag()->contains(attribute)) continue;
+      const TagLib::ASF::AttributeList& values = asf->tag()->attribute(attribute);
+      if (!values.isEmpty()) properties.insert(key, values.front().toString());
+    }
   }
   for (const PropertySlot& ps : kPropertySlots) {
     auto it = properties.find(ps.key);
     if (it != properties.end() && facts.info.tags.slots[ps.slot].empty())
       facts.info.tags.slots[ps.slot] = Joined(it->second);
   }
-  // The basic fields of formats whose property map leaves some out (the
-  // ASF description object holds the comment).
+  // The basic fields of formats whose property map leaves some out.
   if (const TagLib::Tag* tag = ref.tag()) {
     auto& slots = facts.info.tags.slots;
     const std::pair<size_t, TagLib::String> basics[] = {{SLOT_TIT2, tag->title()}, {SLOT_TPE1, tag->artist()},

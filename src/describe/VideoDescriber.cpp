@@ -328,36 +328,47 @@ VideoResult ReadVideo(IByteReader& src, int boxWidth, int boxHeight, const Video
   for (unsigned i = 0; i < format->nb_streams; ++i)
     if (static_cast<int>(i) != videoIndex) format->streams[i]->discard = AVDISCARD_ALL;
 
-  // The first key frame at or after a tenth of the film; from the start when
-  // the container cannot seek there.
-  if (duration > 0) {
-    const int64_t start = format->start_time != AV_NOPTS_VALUE ? format->start_time : 0;
-    const int64_t target = start + duration / 10;
-    if (av_seek_frame(format.get(), -1, target, 0) < 0 &&
-        av_seek_frame(format.get(), -1, target, AVSEEK_FLAG_BACKWARD) < 0)
-      av_seek_frame(format.get(), -1, start, AVSEEK_FLAG_BACKWARD);
-  }
-
   std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
   std::unique_ptr<AVFrame, FrameCloser> frame(av_frame_alloc());
   if (!packet || !frame) throw PLTextException(ErrorText(AVERROR(ENOMEM)));
-  bool got = false, flushed = false;
-  for (int packets = 0; !got && packets < limits.maxPackets && !io.Late(); ++packets) {
-    rc = flushed ? AVERROR_EOF : av_read_frame(format.get(), packet.get());
-    if (rc >= 0 && packet->stream_index != videoIndex) {
-      av_packet_unref(packet.get());
-      continue;
+  // Reads packets until the decoder gives a frame, within the packet limit.
+  int packets = 0;
+  auto decodeOne = [&]() {
+    bool flushed = false;
+    for (; packets < limits.maxPackets && !io.Late(); ++packets) {
+      rc = flushed ? AVERROR_EOF : av_read_frame(format.get(), packet.get());
+      if (rc >= 0 && packet->stream_index != videoIndex) {
+        av_packet_unref(packet.get());
+        continue;
+      }
+      if (rc < 0 && flushed) return false;
+      if (rc < 0) {
+        flushed = true;
+        avcodec_send_packet(decoder.get(), nullptr);
+      } else {
+        avcodec_send_packet(decoder.get(), packet.get());
+        av_packet_unref(packet.get());
+      }
+      if (avcodec_receive_frame(decoder.get(), frame.get()) == 0) return true;
     }
-    if (rc < 0 && flushed) break;
-    if (rc < 0) {
-      flushed = true;
-      avcodec_send_packet(decoder.get(), nullptr);
-    } else {
-      avcodec_send_packet(decoder.get(), packet.get());
-      av_packet_unref(packet.get());
+    return false;
+  };
+  // The first key frame at or after a tenth of the film; from the start when
+  // the container cannot seek there or no key frame follows.
+  bool got = false;
+  const int64_t start = format->start_time != AV_NOPTS_VALUE ? format->start_time : 0;
+  if (duration > 0 && format->pb->seekable) {
+    const int64_t target = start + duration / 10;
+    if (av_seek_frame(format.get(), -1, target, 0) >= 0 ||
+        av_seek_frame(format.get(), -1, target, AVSEEK_FLAG_BACKWARD) >= 0) {
+      got = decodeOne();
+      if (!got && !io.Late() && av_seek_frame(format.get(), -1, start, AVSEEK_FLAG_BACKWARD) >= 0) {
+        avcodec_flush_buffers(decoder.get());
+        got = decodeOne();
+      }
     }
-    got = avcodec_receive_frame(decoder.get(), frame.get()) == 0;
   }
+  if (!got && packets == 0) got = decodeOne();
   if (!got || frame->width <= 0 || frame->height <= 0) {
     result.problem = Translate(io.late ? "IDS_MEDIA_LATE" : io.capped ? "IDS_MEDIA_CAPPED" : "IDS_VIDEO_NOFRAME");
     return result;
