@@ -215,8 +215,13 @@ TEST_F(MediaDescribers, SwitchesChooseTheDescriber) {
 
 TEST_F(MediaDescribers, DamagedFilmsStayBounded) {
   NEED_CORPUS();
-  const fs::path dir = Dir() / "damaged";
-  fs::create_directories(dir);
+  std::string templ = (fs::temp_directory_path() / "qv-damaged-XXXXXX").string();
+  ASSERT_TRUE(mkdtemp(templ.data()));
+  const fs::path dir = templ;
+  struct Remove {
+    fs::path p;
+    ~Remove() { fs::remove_all(p); }
+  } remove{dir};
   Host host(dir);
   // Not a film at all: the path and the reason, and a log line.
   Write(dir / "noise.mp4", std::string(5000, '\x01'));
