@@ -313,7 +313,7 @@ const CMessagePair g_EnglishMessages[] = {
     {"IDS_MEDIA_LATE", "reading stopped at its time limit, description incomplete"},
     {"IDS_VIDEO_NOFRAME", "no picture could be decoded"},
     {"IDS_VIDEO_SIZE", "Picture size"},
-    {"IDS_VIDEO_FPS", "Frames per second"},
+    {"IDS_VIDEO_FPS", "Frame rate"},
     {"IDS_VIDEO_CODEC", "Video"},
     {"IDS_VIDEO_AUDIO", "Audio"},
     {"IDS_VIDEO_MONO", "mono"},

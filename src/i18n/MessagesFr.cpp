@@ -313,7 +313,7 @@ const CMessagePair g_FrenchMessages[] = {
     {"IDS_MEDIA_LATE", "lecture arrêtée à sa limite de temps, description incomplète"},
     {"IDS_VIDEO_NOFRAME", "aucune image n'a pu être décodée"},
     {"IDS_VIDEO_SIZE", "Taille d'image"},
-    {"IDS_VIDEO_FPS", "Images par seconde"},
+    {"IDS_VIDEO_FPS", "Cadence"},
     {"IDS_VIDEO_CODEC", "Vidéo"},
     {"IDS_VIDEO_AUDIO", "Audio"},
     {"IDS_VIDEO_MONO", "mono"},

@@ -171,7 +171,7 @@ TEST_F(MediaDescribers, FilmDescriptionAndUprightFrame) {
   auto item = Describe(Dir(), "film.mp4", host);
   EXPECT_TRUE(host.log.empty());
   const auto lines = Lines(item->description);
-  EXPECT_EQ(item->description.rfind("Time\t00:03\r\nPicture size\t160 x 90\r\nFrames per second\t25\r\n"
+  EXPECT_EQ(item->description.rfind("Time\t00:03\r\nPicture size\t160 x 90\r\nFrame rate\t25\r\n"
                                    "Video\tH.264\r\nAudio\tAAC, mono, 48k\r\nBit rate\t",
                                    0),
             0u)
