@@ -252,10 +252,14 @@ VideoResult ReadVideo(IByteReader& src, int boxWidth, int boxHeight, const Video
   av_dict_set(&options, "analyzeduration", "3000000", 0);
   int rc = avformat_open_input(&rawFormat, nullptr, nullptr, &options);  // frees the context on failure
   av_dict_free(&options);
-  if (rc < 0) throw PLTextException(ErrorText(rc));
+  // A limit reached says so rather than what the demuxer made of the cut.
+  auto failure = [&io](int code) {
+    return PLTextException(io.late ? Translate("IDS_MEDIA_LATE") : io.capped ? Translate("IDS_MEDIA_CAPPED") : ErrorText(code));
+  };
+  if (rc < 0) throw failure(rc);
   std::unique_ptr<AVFormatContext, FormatCloser> format(rawFormat);
   rc = avformat_find_stream_info(format.get(), nullptr);
-  if (rc < 0 && format->nb_streams == 0) throw PLTextException(ErrorText(rc));
+  if (rc < 0 && format->nb_streams == 0) throw failure(rc);
 
   VideoResult result;
   VideoFacts& f = result.facts;

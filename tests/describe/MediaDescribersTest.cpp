@@ -252,13 +252,19 @@ TEST_F(MediaDescribers, DamagedFilmsStayBounded) {
   try {
     VideoResult r = ReadVideo(*src, 100, 100, few);
     EXPECT_FALSE(r.frame);
-    EXPECT_NE(r.problem, "");
-  } catch (const PLTextException&) {
+    EXPECT_EQ(r.problem, Translate("IDS_MEDIA_CAPPED"));
+  } catch (const PLTextException& e) {
+    EXPECT_EQ(std::string(e.what()), Translate("IDS_MEDIA_CAPPED"));
   }
   VideoLimits late;
   late.milliseconds = 0;
   const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_THROW(ReadVideo(*src, 100, 100, late), PLTextException);
+  try {
+    ReadVideo(*src, 100, 100, late);
+    ADD_FAILURE() << "read past its time limit";
+  } catch (const PLTextException& e) {
+    EXPECT_EQ(std::string(e.what()), Translate("IDS_MEDIA_LATE"));
+  }
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
 }
 
