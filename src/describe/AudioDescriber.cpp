@@ -13,6 +13,7 @@
 #include <taglib/oggflacfile.h>
 #include <taglib/opusfile.h>
 #include <taglib/speexfile.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/tfilestream.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/trueaudiofile.h>
@@ -178,9 +179,21 @@ int IsDescribedAudio(const std::string& fileName, const DescribeSettings& settin
   return 0;
 }
 
-std::optional<AudioFacts> ReadAudioFacts(const std::string& path, uint64_t maxBytes) {
-  CappedStream stream(path, maxBytes);
-  if (!stream.isOpen()) return std::nullopt;
+namespace {
+
+// Bytes in memory under a file name whose extension TagLib goes by.
+class NamedBytes : public TagLib::ByteVectorStream {
+ public:
+  NamedBytes(const std::string& name, const uint8_t* data, size_t size)
+      : TagLib::ByteVectorStream(TagLib::ByteVector(reinterpret_cast<const char*>(data), static_cast<unsigned>(size))),
+        name_(name) {}
+  TagLib::FileName name() const override { return name_.c_str(); }
+
+ private:
+  std::string name_;
+};
+
+std::optional<AudioFacts> ReadFacts(TagLib::IOStream& stream) {
   TagLib::FileRef ref(&stream, true, TagLib::AudioProperties::Average);
   if (ref.isNull() || !ref.file()->isValid()) return std::nullopt;
   AudioFacts facts;
@@ -231,8 +244,22 @@ std::optional<AudioFacts> ReadAudioFacts(const std::string& path, uint64_t maxBy
   auto& genre = facts.info.tags.slots[SLOT_TCON];
   if (!genre.empty()) genre = GenreText(genre);
   facts.cover = apeCover.empty() ? CoverOf(ref.file()) : apeCover;
-  facts.capped = stream.capped;
   return facts;
+}
+
+}  // namespace
+
+std::optional<AudioFacts> ReadAudioFacts(const std::string& path, uint64_t maxBytes) {
+  CappedStream stream(path, maxBytes);
+  if (!stream.isOpen()) return std::nullopt;
+  std::optional<AudioFacts> facts = ReadFacts(stream);
+  if (facts) facts->capped = stream.capped;
+  return facts;
+}
+
+std::optional<AudioFacts> ReadAudioFacts(const std::string& name, const uint8_t* data, size_t size) {
+  NamedBytes stream(name, data, size);
+  return ReadFacts(stream);
 }
 
 void DescribeAudio(const std::string& path, CFileItem& item, const DescribeSettings& settings, IDescribeHost& host) {

@@ -31,6 +31,8 @@ struct AudioFacts {
 // Reads an audio file; nothing when TagLib does not recognise it. Reads at
 // most maxBytes of it.
 std::optional<AudioFacts> ReadAudioFacts(const std::string& path, uint64_t maxBytes = 64u << 20);
+// The same on bytes in memory; name's extension chooses the format first.
+std::optional<AudioFacts> ReadAudioFacts(const std::string& name, const uint8_t* data, size_t size);
 // The description and the cover as the thumbnail. A file TagLib cannot read
 // throws (the dispatcher logs it); a cover that does not decode is logged and
 // leaves no thumbnail.

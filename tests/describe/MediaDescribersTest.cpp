@@ -128,6 +128,12 @@ TEST_F(MediaDescribers, FlacDescriptionAndCoverThumbnail) {
   EXPECT_TRUE(Describe(Dir(), "song.m4a", host)->thumbnail);
   EXPECT_TRUE(Describe(Dir(), "song.aiff", host)->thumbnail);
   EXPECT_FALSE(Describe(Dir(), "song.ogg", host)->thumbnail);
+  // From memory, as the fuzz target reads, the same facts.
+  const std::string bytes = Read(Dir() / "song.flac");
+  auto fromMemory = ReadAudioFacts("x.flac", reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  ASSERT_TRUE(fromMemory);
+  EXPECT_EQ(FormatMp3Description(fromMemory->info), d);
+  EXPECT_EQ(fromMemory->cover, ReadAudioFacts((Dir() / "song.flac").string())->cover);
 }
 
 TEST_F(MediaDescribers, FilmsMatchFfprobe) {
