@@ -6,7 +6,7 @@
 //  3. `quolvane-cli scan` of 200 short films on one and on two threads
 //     (aim: 1.7x faster on two idle cores).
 //
-//   bench_media [DIR] [ROUNDS]     (default: a new temporary directory, 20)
+//   bench_media [DIR] [ROUNDS] [film|flac|scan]  (default: a new temporary directory, 20, all three)
 // The corpus is made by ffmpeg in DIR and left there for later runs.
 #include <fcntl.h>
 #include <unistd.h>
@@ -76,19 +76,21 @@ int main(int argc, char** argv) {
     dir = mkdtemp(templ.data());
   }
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
+  const std::string only = argc > 3 ? argv[3] : "";
+  auto wanted = [&only](const char* part) { return only.empty() || only == part; };
   const fs::path cli = fs::path(argv[0]).parent_path() / "quolvane-cli";
   const std::string ff = "ffmpeg -nostdin -v error -y ";
   std::printf("corpus in %s\n", dir.c_str());
 
   // 1. A two-minute 1280 x 720 film, a key frame every 2 s.
   const fs::path film = dir / "film.mp4";
-  if (!fs::exists(film) &&
+  if (wanted("film") && !fs::exists(film) &&
       !Run(ff + "-f lavfi -i testsrc2=size=1280x720:rate=25 -f lavfi -i sine=duration=120 -t 120 -c:v libx264 "
                 "-preset veryfast -g 50 -c:a aac '" + film.string() + "'")) {
     std::fprintf(stderr, "ffmpeg could not make the film\n");
     return 1;
   }
-  {
+  if (wanted("film")) {
     DescribeSettings settings;
     NoHost host;
     CFileItem item;
@@ -112,7 +114,7 @@ int main(int argc, char** argv) {
 
   // 2. 200 FLAC files of 20 s with tags and a cover.
   const fs::path flacDir = dir / "flac";
-  if (!fs::exists(flacDir / "done")) {
+  if (wanted("flac") && !fs::exists(flacDir / "done")) {
     fs::create_directories(flacDir);
     const fs::path one = flacDir / "one.flac";
     if (!Run(ff + "-f lavfi -i testsrc=size=300x300:rate=1 -frames:v 1 '" + (flacDir / "cover.jpg").string() + "'") ||
@@ -126,7 +128,7 @@ int main(int argc, char** argv) {
     fs::remove(one);
     Run("touch '" + (flacDir / "done").string() + "'");
   }
-  {
+  if (wanted("flac")) {
     std::vector<std::string> files;
     for (const auto& e : fs::directory_iterator(flacDir))
       if (e.path().extension() == ".flac") files.push_back(e.path().string());
@@ -156,7 +158,7 @@ int main(int argc, char** argv) {
 
   // 3. A scan of 200 films of two seconds on one and on two threads.
   const fs::path films = dir / "films";
-  if (!fs::exists(films / "done")) {
+  if (wanted("scan") && !fs::exists(films / "done")) {
     fs::create_directories(films);
     const fs::path one = films / "one.mp4";
     if (!Run(ff + "-f lavfi -i testsrc2=size=320x180:rate=25 -f lavfi -i sine=duration=2 -t 2 -c:v libx264 "
@@ -166,7 +168,7 @@ int main(int argc, char** argv) {
     fs::remove(one);
     Run("touch '" + (films / "done").string() + "'");
   }
-  {
+  if (wanted("scan")) {
     double best[2] = {1e9, 1e9};
     const fs::path settings = dir / "settings.ini";
     for (int r = 0; r < 3; ++r) {
