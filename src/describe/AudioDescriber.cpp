@@ -198,9 +198,11 @@ std::optional<AudioFacts> ReadFacts(TagLib::IOStream& stream) {
   if (ref.isNull() || !ref.file()->isValid()) return std::nullopt;
   AudioFacts facts;
   if (const TagLib::AudioProperties* p = ref.audioProperties()) {
-    facts.info.audio.duration = p->lengthInMilliseconds() / 1000;
-    facts.info.audio.bitRate = static_cast<int64_t>(p->bitrate()) * 1000;
-    facts.info.audio.samplingRate = p->sampleRate();
+    // A damaged stream can make TagLib work out negative figures (an Ogg
+    // granule position going backwards): they count as unknown.
+    facts.info.audio.duration = std::max(0, p->lengthInMilliseconds()) / 1000;
+    facts.info.audio.bitRate = static_cast<int64_t>(std::max(0, p->bitrate())) * 1000;
+    facts.info.audio.samplingRate = std::max(0, p->sampleRate());
     facts.info.audio.vbr = VariableRate(ref.file()) ? 1 : 0;
   }
   TagLib::PropertyMap properties = ref.file()->properties();

@@ -66,7 +66,7 @@ inline const std::vector<std::string>& VideoFiles() {
 
 // The directory of the corpus; empty when ffmpeg, ffprobe or exiftool is
 // missing. Each test runs as a process of its own, so the corpus is made
-// once in the working directory (the build tree), under a name taken from
+// once beside the test program (in the build tree), under a name taken from
 // its recipe, and the processes after the first reuse it.
 inline const fs::path& Dir() {
   static const fs::path dir = []() -> fs::path {
@@ -94,14 +94,16 @@ inline const fs::path& Dir() {
 
     char key[32];
     std::snprintf(key, sizeof key, "%016zx", std::hash<std::string>{}(script));
-    const fs::path final = fs::current_path() / ("media-corpus-" + std::string(key));
+    std::error_code ec;
+    const fs::path home = fs::read_symlink("/proc/self/exe", ec).parent_path();
+    if (ec || home.empty()) return {};
+    const fs::path final = home / ("media-corpus-" + std::string(key));
     if (fs::exists(final / ".done")) return final;
-    std::string templ = (fs::current_path() / "media-corpus-new-XXXXXX").string();
+    std::string templ = (home / "media-corpus-new-XXXXXX").string();
     if (!mkdtemp(templ.data())) return {};
     const fs::path fresh = templ;
     int status = 0;
     const std::string out = Shell("(cd '" + fresh.string() + "' && " + script + " && touch .done) 2>&1", &status);
-    std::error_code ec;
     if (status != 0) {
       std::fprintf(stderr, "media corpus: %s\n", out.c_str());
       fs::remove_all(fresh, ec);
