@@ -94,6 +94,8 @@ CConfigSheet::CConfigSheet(const ConfigSettings& config, const std::string& lang
   descr.width = std::to_string(config.scanDescrWidth);
   descr.height = std::to_string(config.scanDescrHeight);
   descr.bppPosition = BppPosition(config.scanDescrBpp);
+  descr.scanDescrAudio = config.scanDescrAudio != 0;
+  descr.scanDescrVideo = config.scanDescrVideo != 0;
 }
 
 CConfigSheet::Language CConfigSheet::Close(bool ok, ConfigSettings& config) {
@@ -122,6 +124,8 @@ CConfigSheet::Language CConfigSheet::Close(bool ok, ConfigSettings& config) {
   config.scanDescrWidth = FieldNumber(descr.width);
   config.scanDescrHeight = FieldNumber(descr.height);
   config.scanDescrBpp = bpp;
+  config.scanDescrAudio = descr.scanDescrAudio;
+  config.scanDescrVideo = descr.scanDescrVideo;
   return result;
 }
 

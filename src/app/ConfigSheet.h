@@ -41,6 +41,8 @@ struct DescrPageValues {
   std::string width;   // as typed, at most three characters
   std::string height;
   int bppPosition = 2;  // position in the bits-per-pixel list
+  bool scanDescrAudio = true;
+  bool scanDescrVideo = true;
 };
 
 // Bits-per-pixel list: 0 <-> 1, 1 <-> 4, 2 <-> 8, 3 <-> 32; any other stored

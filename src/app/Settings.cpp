@@ -276,6 +276,8 @@ const IntKey kIntKeys[] = {
     {"ScanDescrWidth", &ConfigSettings::scanDescrWidth, 100},
     {"ScanDescrHeight", &ConfigSettings::scanDescrHeight, 100},
     {"ScanDescrBpp", &ConfigSettings::scanDescrBpp, 8},
+    {"ScanDescrAudio", &ConfigSettings::scanDescrAudio, 1},
+    {"ScanDescrVideo", &ConfigSettings::scanDescrVideo, 1},
 };
 
 constexpr const char* kRecent = "Recent File List";
@@ -327,6 +329,8 @@ DescribeSettings ToDescribeSettings(const ConfigSettings& c) {
   d.width = c.scanDescrWidth;
   d.height = c.scanDescrHeight;
   d.bpp = c.scanDescrBpp;
+  d.audio = c.scanDescrAudio != 0;
+  d.video = c.scanDescrVideo != 0;
   return d;
 }
 

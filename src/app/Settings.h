@@ -76,6 +76,8 @@ struct ConfigSettings {
   int scanDescrWidth = 100;
   int scanDescrHeight = 100;
   int scanDescrBpp = 8;
+  int scanDescrAudio = 1;  // audio files other than MP3
+  int scanDescrVideo = 1;
   std::string varnFile;  // last catalog; read only when loadLastUsed is nonzero
 };
 

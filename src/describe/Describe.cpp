@@ -7,6 +7,7 @@
 #include "catalog/FileItemList.h"
 #include "describe/ExeVersion.h"
 #include "describe/FileAccess.h"
+#include "describe/MediaDescribers.h"
 #include "describe/Mp3.h"
 #include "i18n/Translator.h"
 #include "text/Codepage.h"
@@ -103,6 +104,8 @@ const Describers& DefaultDescribers() {
       [](const std::string& path, CFileItem& item, const DescribeSettings& settings, IDescribeHost& host) {
         DescribePicture(path, item, settings, host);
       },
+      DescribeAudio,
+      DescribeVideo,
   };
   return describers;
 }
@@ -113,7 +116,7 @@ int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& sett
 
 namespace {
 
-enum class Describer { None, Mp3, Exe, Picture };
+enum class Describer { None, Mp3, Exe, Picture, Audio, Video };
 
 Describer ChooseDescriber(const std::string& name, const DescribeSettings& settings) {
   if (!settings.scanDescrs) return Describer::None;
@@ -121,6 +124,8 @@ Describer ChooseDescriber(const std::string& name, const DescribeSettings& setti
   if (settings.mp3 && ext == ".MP3") return Describer::Mp3;
   if (settings.exe && (ext == ".EXE" || ext == ".DLL" || ext == ".OCX" || ext == ".VBX")) return Describer::Exe;
   if (IsDescribedPicture(name, settings)) return Describer::Picture;
+  if (IsDescribedAudio(name, settings)) return Describer::Audio;
+  if (IsDescribedVideo(name, settings)) return Describer::Video;
   return Describer::None;
 }
 
@@ -152,7 +157,10 @@ int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& sett
         break;
       default:
         try {
-          describers.picture(file.path(), item, settings, host);
+          const auto& describe = which == Describer::Picture ? describers.picture
+                                 : which == Describer::Audio ? describers.audio
+                                                             : describers.video;
+          if (describe) describe(file.path(), item, settings, host);
         } catch (...) {
           item.thumbnail.reset();  // never keep a half-made thumbnail
           throw;

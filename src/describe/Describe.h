@@ -3,12 +3,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 class CFileItem;
 class CFileItemList;
+class PLBitmap;
 
 // The "Config" switches the describers read (1 = on in the settings file).
 struct DescribeSettings {
@@ -22,6 +25,8 @@ struct DescribeSettings {
   int width = 100;   // ScanDescrWidth
   int height = 100;  // ScanDescrHeight
   int bpp = 8;       // ScanDescrBpp
+  bool audio = true;  // ScanDescrAudio: audio files other than MP3
+  bool video = true;  // ScanDescrVideo
 };
 
 // What a describer needs from the scan that runs it.
@@ -52,8 +57,12 @@ struct Describers {
   std::function<void(const std::string& path, CFileItem& item, const DescribeSettings& settings,
                      IDescribeHost& host)>
       picture;
+  // Audio files other than MP3, and films (both write description and thumbnail).
+  std::function<void(const std::string& path, CFileItem& item, const DescribeSettings& settings,
+                     IDescribeHost& host)>
+      audio, video;
 };
-// DescribeMp3File, DescribeExecutable and DescribePicture.
+// DescribeMp3File, DescribeExecutable, DescribePicture, DescribeAudio and DescribeVideo.
 const Describers& DefaultDescribers();
 // DescribeFile with other describers (tests use their own).
 int DescribeFile(CFileItemList& list, size_t index, const DescribeSettings& settings, IDescribeHost& host,
@@ -66,3 +75,13 @@ int IsDescribedPicture(const std::string& fileName, const DescribeSettings& sett
 // leaves no thumbnail and logs the path, two spaces and the message.
 void DescribePicture(const std::string& path, CFileItem& item, const DescribeSettings& settings,
                      IDescribeHost& host);
+
+// The size a width x height picture is shown at in the Pictures preview box:
+// itself when it fits, else scaled down to touch the box, aspect kept.
+std::pair<int, int> ThumbnailSize(int64_t width, int64_t height, const DescribeSettings& settings);
+// A decoded picture as an item keeps it: fitted into the box, then reduced
+// to the depth limit. The fit is worked out on the picture's own size when
+// given (a decoder may have delivered it reduced), else on the bitmap's. An
+// EXIF orientation other than 1 turns the fitted bitmap as the picture is shown.
+PLBitmap MakeThumbnail(PLBitmap bitmap, const DescribeSettings& settings, int64_t shownWidth = 0,
+                       int64_t shownHeight = 0, int orientation = 1);

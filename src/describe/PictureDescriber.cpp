@@ -106,6 +106,38 @@ std::string PictureText(const PLPictureInfo& info) {
 
 }  // namespace
 
+std::pair<int, int> ThumbnailSize(int64_t w, int64_t h, const DescribeSettings& settings) {
+  const int maxWidth = std::max(1, settings.width), maxHeight = std::max(1, settings.height);
+  if (w <= maxWidth && h <= maxHeight) return {static_cast<int>(w), static_cast<int>(h)};
+  int64_t newWidth, newHeight;
+  if (static_cast<double>(h) / static_cast<double>(w) > static_cast<double>(maxHeight) / maxWidth) {
+    newWidth = w * maxHeight / h;
+    newHeight = maxHeight;
+  } else {
+    newWidth = maxWidth;
+    newHeight = h * maxWidth / w;
+  }
+  // A very long, thin picture would round to zero pixels across.
+  return {static_cast<int>(std::max<int64_t>(1, newWidth)), static_cast<int>(std::max<int64_t>(1, newHeight))};
+}
+
+PLBitmap MakeThumbnail(PLBitmap bitmap, const DescribeSettings& settings, int64_t shownWidth, int64_t shownHeight,
+                       int orientation) {
+  if (shownWidth <= 0 || shownHeight <= 0) shownWidth = bitmap.Width(), shownHeight = bitmap.Height();
+  // A picture shown turned a quarter fits the box with its sides exchanged.
+  const bool quarter = PLOrientationSwapsAxes(orientation);
+  auto [width, height] = quarter ? ThumbnailSize(shownHeight, shownWidth, settings)
+                                 : ThumbnailSize(shownWidth, shownHeight, settings);
+  if (quarter) std::swap(width, height);
+  if (width != bitmap.Width() || height != bitmap.Height()) {
+    if (bitmap.BitsPerPixel() != 32) bitmap = PLCopyWithDepth(bitmap, 32);
+    bitmap = PLResizeBilinear(bitmap, width, height);
+  }
+  if (orientation != 1) bitmap = PLApplyOrientation(bitmap, orientation);
+  if (bitmap.BitsPerPixel() > settings.bpp) bitmap = PLCopyWithDepth(bitmap, ThumbnailDepth(settings.bpp));
+  return bitmap;
+}
+
 int IsDescribedPicture(const std::string& fileName, const DescribeSettings& settings) {
   const size_t dot = fileName.rfind('.');
   if (dot == std::string::npos) return 0;
@@ -118,10 +150,9 @@ int IsDescribedPicture(const std::string& fileName, const DescribeSettings& sett
 void DescribePicture(const std::string& path, CFileItem& item, const DescribeSettings& settings, IDescribeHost& host) {
   item.thumbnail = std::make_unique<PLBitmap>();
   try {
-    int maxWidth = std::max(1, settings.width), maxHeight = std::max(1, settings.height);
     PLPictureInfo info;
     // The picture may still be turned a quarter: the decoder must cover the box either way.
-    const int box = std::max(maxWidth, maxHeight);
+    const int box = std::max({1, settings.width, settings.height});
     PLBitmap bitmap = PLDecodePictureFile(path, {box, box}, &info);
     const ExifFacts exif = ReadExifFacts(info.exif);
     const int orientation = info.exifOrientation ? exif.orientation : 1;
@@ -132,28 +163,7 @@ void DescribePicture(const std::string& path, CFileItem& item, const DescribeSet
       if (orientation != 1) item.description += "\r\n" + OrientationLine(orientation);
     }
 
-    // A picture shown turned a quarter fits the box with its sides exchanged.
-    if (PLOrientationSwapsAxes(orientation)) std::swap(maxWidth, maxHeight);
-
-    const int64_t w = info.width, h = info.height;
-    if (w > maxWidth || h > maxHeight) {
-      int64_t newWidth, newHeight;
-      if (static_cast<double>(h) / static_cast<double>(w) > static_cast<double>(maxHeight) / maxWidth) {
-        newWidth = w * maxHeight / h;
-        newHeight = maxHeight;
-      } else {
-        newWidth = maxWidth;
-        newHeight = h * maxWidth / w;
-      }
-      // A very long, thin picture would round to zero pixels across.
-      newWidth = std::max<int64_t>(1, newWidth);
-      newHeight = std::max<int64_t>(1, newHeight);
-      if (bitmap.BitsPerPixel() != 32) bitmap = PLCopyWithDepth(bitmap, 32);
-      bitmap = PLResizeBilinear(bitmap, static_cast<int>(newWidth), static_cast<int>(newHeight));
-    }
-    if (orientation != 1) bitmap = PLApplyOrientation(bitmap, orientation);
-    if (bitmap.BitsPerPixel() > settings.bpp) bitmap = PLCopyWithDepth(bitmap, ThumbnailDepth(settings.bpp));
-    *item.thumbnail = std::move(bitmap);
+    *item.thumbnail = MakeThumbnail(std::move(bitmap), settings, info.width, info.height, orientation);
   } catch (const PLPixelsRefused& e) {
     // What the header says is still true; only the thumbnail is missing.
     if (settings.picDescr) item.description = PictureText(e.info);

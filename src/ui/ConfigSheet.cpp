@@ -97,6 +97,8 @@ class ConfigSheetWindow : public QDialog {
     form_.width->setText(QString::fromStdString(v.width));
     form_.height->setText(QString::fromStdString(v.height));
     form_.bpp->setCurrentIndex(v.bppPosition);
+    form_.scanDescrAudio->setChecked(v.scanDescrAudio);
+    form_.scanDescrVideo->setChecked(v.scanDescrVideo);
     ShowSize();
   }
   void EnableLanguageFile() {
@@ -125,7 +127,8 @@ class ConfigSheetWindow : public QDialog {
         sheet_.TakeOver(DescrPageValues{form_.scanDescrMp3->isChecked(), form_.scanDescrExe->isChecked(),
                                         form_.scanDescrPicDescr->isChecked(), pictures_,
                                         form_.width->text().toStdString(), form_.height->text().toStdString(),
-                                        form_.bpp->currentIndex()});
+                                        form_.bpp->currentIndex(), form_.scanDescrAudio->isChecked(),
+                                        form_.scanDescrVideo->isChecked()});
         break;
       default: break;
     }

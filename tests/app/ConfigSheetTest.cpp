@@ -37,11 +37,15 @@ TEST(ConfigSheetTest, DepthListPositionsAndUnlistedDepthShowsEightBits) {
 TEST(ConfigSheetTest, StoredSixteenBitsSavedAsEightOnlyWhenThePageWasTakenOver) {
   ConfigSettings config;
   config.scanDescrBpp = 16;
+  config.scanDescrAudio = 0;
   CConfigSheet untouched(config, "", "");
   EXPECT_EQ(untouched.descr.bppPosition, 2);
+  EXPECT_FALSE(untouched.descr.scanDescrAudio);
   ConfigSettings out = config;
   untouched.Close(true, out);
   EXPECT_EQ(out.scanDescrBpp, 16);  // the page was never shown: its values stay
+  EXPECT_EQ(out.scanDescrAudio, 0);
+  EXPECT_EQ(out.scanDescrVideo, 1);
 
   CConfigSheet visited(config, "", "");
   visited.TakeOver(visited.descr);
@@ -91,6 +95,7 @@ TEST(ConfigSheetTest, PageValuesGoBackWhateverButtonClosedTheSheet) {
   descr.width = "4x";
   descr.height = "";
   descr.pictures[1] = false;  // Gif
+  descr.scanDescrVideo = false;
   sheet.TakeOver(descr);
   sheet.Close(false, config);
   EXPECT_EQ(config.scanApplis, 0);
@@ -99,6 +104,8 @@ TEST(ConfigSheetTest, PageValuesGoBackWhateverButtonClosedTheSheet) {
   EXPECT_EQ(config.scanDescrGif, 0);
   EXPECT_EQ(config.scanDescrPng, 1);
   EXPECT_EQ(config.scanDescrBpp, 8);
+  EXPECT_EQ(config.scanDescrVideo, 0);
+  EXPECT_EQ(config.scanDescrAudio, 1);
 }
 
 TEST(ConfigSheetTest, CloseWritesLanguageToTheSettingsFileAtOnce) {

@@ -146,6 +146,8 @@ TEST(Config, DefaultsFromAnEmptyFile) {
   EXPECT_EQ(c.scanDescrWidth, 100);
   EXPECT_EQ(c.scanDescrHeight, 100);
   EXPECT_EQ(c.scanDescrBpp, 8);
+  EXPECT_EQ(c.scanDescrAudio, 1);
+  EXPECT_EQ(c.scanDescrVideo, 1);
   EXPECT_TRUE(c.language.empty());
   EXPECT_TRUE(c.varnFile.empty());
 }
@@ -174,7 +176,7 @@ TEST(Config, WriteKeepsVarnFileUnlessGivenAndLeavesLanguageAlone) {
   auto at = [&](const std::string& k) { return std::find(keys.begin(), keys.end(), k) - keys.begin(); };
   EXPECT_LT(at("LoadLastUsed"), at("ScanDescrPgm"));
   EXPECT_LT(at("ScanDescrPgm"), at("ScanDescrBpp"));
-  EXPECT_EQ(keys.size(), 28u);  // 26 integers, VarnFile, Language
+  EXPECT_EQ(keys.size(), 30u);  // 28 integers, VarnFile, Language
 }
 
 TEST(Config, LanguageSettingIsExact) {
@@ -185,7 +187,7 @@ TEST(Config, LanguageSettingIsExact) {
 }
 
 TEST(Config, DescribeSettingsFollowTheSwitches) {
-  auto c = ReadConfig(Parsed("[Config]\nScanDescrs=0\nScanDescrJpg=0\nScanDescrWidth=64\nScanDescrBpp=24\n"));
+  auto c = ReadConfig(Parsed("[Config]\nScanDescrs=0\nScanDescrJpg=0\nScanDescrWidth=64\nScanDescrBpp=24\nScanDescrVideo=0\n"));
   DescribeSettings d = ToDescribeSettings(c);
   EXPECT_FALSE(d.scanDescrs);
   EXPECT_FALSE(d.jpg);
@@ -194,6 +196,8 @@ TEST(Config, DescribeSettingsFollowTheSwitches) {
   EXPECT_EQ(d.width, 64);
   EXPECT_EQ(d.height, 100);
   EXPECT_EQ(d.bpp, 24);
+  EXPECT_FALSE(d.video);
+  EXPECT_TRUE(d.audio);
 }
 
 TEST(Config, NewPictureTypesJoinOnlyTheOldDefaultList) {

@@ -63,6 +63,15 @@ struct Recorder {
           if (!failWith.empty()) throw std::runtime_error(failWith);
           item.description = "picture text";
         },
+        [this](const std::string& path, CFileItem& item, const DescribeSettings&, IDescribeHost&) {
+          calls.push_back("audio " + path);
+          item.description = "audio text";
+        },
+        [this](const std::string& path, CFileItem& item, const DescribeSettings&, IDescribeHost&) {
+          calls.push_back("video " + path);
+          if (!failWith.empty()) throw std::runtime_error(failWith);
+          item.description = "video text";
+        },
     };
   }
 };
@@ -108,7 +117,9 @@ TEST_F(DescribeDispatch, ExtensionChoosesTheDescriber) {
       {"lib.DLL", "exe"},       {"ctl.ocx", "exe"},      {"old.vbx", "exe"},         {"photo.jpeg", "picture"},
       {"photo.JPG", "picture"}, {"scan.tif", "picture"}, {"mp3.txt", ""},            {"song.mp3.bak", ""},
       {"mp3", ""},              {"song.mp", ""},         {"photo.jpe", ""},          {"scan.tiff", ""},
-      {"noext", ""},            {"dir.mp3/x", ""},       {"exe.exe.zip", ""},
+      {"noext", ""},            {"dir.mp3/x", ""},       {"exe.exe.zip", ""},        {"song.Flac", "audio"},
+      {"song.m4a", "audio"},    {"song.OPUS", "audio"},  {"film.mkv", "video"},      {"film.MP4", "video"},
+      {"film.m2ts", "video"},   {"film.mp4.part", ""},   {"song.aac", ""},
   };
   for (const Case& c : cases) {
     CFileItemList list = OneFile(c.name);

@@ -48,11 +48,16 @@ class SettingsWindowsTest : public QObject {
   Q_OBJECT
  private slots:
   void SizeEstimateAndStoredSixteenBits() {
-    UiFixture f("[Config]\nLoadLastUsed=0\nScanDescrBpp=16\n");
+    UiFixture f("[Config]\nLoadLastUsed=0\nScanDescrBpp=16\nScanDescrAudio=0\n");
     QString big, small, depth;
+    bool audioShown = true, videoShown = false;
     WhenModal([&](QWidget* d) {
       Child<QTabWidget>(d, "pages")->setCurrentIndex(CConfigSheet::DescrPage);
       depth = Child<QComboBox>(d, "bpp")->currentText();
+      audioShown = Child<QCheckBox>(d, "scanDescrAudio")->isChecked();
+      videoShown = Child<QCheckBox>(d, "scanDescrVideo")->isChecked();
+      Child<QCheckBox>(d, "scanDescrAudio")->setChecked(true);
+      Child<QCheckBox>(d, "scanDescrVideo")->setChecked(false);
       TypeSize(d, "100", "100");
       big = Child<QLabel>(d, "size")->text();
       TypeSize(d, "50", "50");
@@ -65,6 +70,10 @@ class SettingsWindowsTest : public QObject {
     QCOMPARE(small, QStringLiteral("2500 bytes"));
     QCOMPARE(f.app.settings.config.scanDescrBpp, 8);
     QCOMPARE(f.app.settings.config.scanDescrWidth, 50);
+    QVERIFY(!audioShown);
+    QVERIFY(videoShown);
+    QCOMPARE(f.app.settings.config.scanDescrAudio, 1);
+    QCOMPARE(f.app.settings.config.scanDescrVideo, 0);
   }
 
   void PageNeverVisitedKeepsItsValues() {
