@@ -108,7 +108,10 @@ PLBitmap PLDecodeTiff(const uint8_t* data, size_t size) {
   PLCheckPixelsForData("TIFF", width, height, size, 8192);
 
   // From here on the header is known: a refusal still tells the size and depth.
-  const PLPictureInfo header{static_cast<int>(width), static_cast<int>(height), spp * bps};
+  PLPictureInfo header;
+  header.width = static_cast<int>(width);
+  header.height = static_cast<int>(height);
+  header.bpp = spp * bps;
   char why[1024] = "";
   if (!TIFFRGBAImageOK(tif.get(), why)) throw PLPixelsRefused(std::string("TIFF picture not supported: ") + why, header);
 
