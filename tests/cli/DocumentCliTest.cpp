@@ -10,6 +10,7 @@
 #include <string>
 
 #include "catalog/CatalogStream.h"
+#include "support/TestDir.h"
 
 namespace fs = std::filesystem;
 
@@ -23,9 +24,8 @@ class DocumentCli : public ::testing::Test {
   };
 
   void SetUp() override {
-    char name[] = "/tmp/qv-doccli-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
+    dir_ = testsupport::MakeTestDirectory("qv-doccli");
+    ASSERT_FALSE(dir_.empty());
     fs::create_directories(dir_ / "disc" / "sub");
     std::ofstream(dir_ / "disc" / "new.txt") << "new";
     CFileItemList list;
