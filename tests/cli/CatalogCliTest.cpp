@@ -229,7 +229,7 @@ TEST_F(CatalogCli, RecoverWritesWhatPrecedesTheDamage) {
   CFileItemList list;
   list.items.push_back(std::make_unique<CFileItem>(ITEM_FOLDER, "top", 0, 0, 0, 0));
   for (int i = 0; i < 3000; ++i)
-    list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, "f" + std::to_string(i), 0, 0, 1, 0));
+    list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, std::string("f").append(std::to_string(i)), 0, 0, 1, 0));
   auto bytes = WriteCatalogToMemory(list);
   bytes.resize(bytes.size() * 2 / 3);  // cut off, as by a full disk
   WriteBytes("damaged.qvd", bytes);

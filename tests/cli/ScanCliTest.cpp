@@ -202,7 +202,7 @@ TEST(ScanCli, InterruptLeavesTheCatalogUnchanged) {
   TempDir t;
   fs::path tree = t.path / "big";
   for (int d = 0; d < 300; ++d)
-    for (int f = 0; f < 100; ++f) Touch(tree / ("d" + std::to_string(d)) / ("f" + std::to_string(f)), "");
+    for (int f = 0; f < 100; ++f) Touch(tree / std::string("d").append(std::to_string(d)) / std::string("f").append(std::to_string(f)), "");
   fs::path cat = t.path / "cat.QVD";
   ASSERT_EQ(Cli({"scan", cat.string(), (tree / "d0").string(), "--no-applications"}, t.path / "s.ini").status, 0);
   std::string before = Bytes(cat);
@@ -273,8 +273,8 @@ TEST(ScanCli, ApplicationPassRunsUnlessSwitchedOff) {
 TEST(ScanCli, ChangesOfOneCatalogTakeTurns) {
   TempDir t;
   for (int i = 0; i < 200; ++i) {
-    Touch(t.path / "a" / ("f" + std::to_string(i)));
-    Touch(t.path / "b" / ("g" + std::to_string(i)));
+    Touch(t.path / "a" / std::string("f").append(std::to_string(i)));
+    Touch(t.path / "b" / std::string("g").append(std::to_string(i)));
   }
   for (const char* d : {"p1", "p2"}) fs::create_directories(t.path / d);
   const fs::path p1 = t.path / "p1" / "s.ini", p2 = t.path / "p2" / "s.ini";
