@@ -67,7 +67,11 @@ void Fill(CFileItemList& list, size_t n) {
   size_t d = 0;
   while (list.size() < n) {
     add(ITEM_DIRECTORY, "dir" + std::to_string(d++), 1, 0);
-    for (int k = 0; k < 9 && list.size() < n; ++k) add(ITEM_FILE, "f" + std::to_string(k) + exts[k % 8], 2, 1000u * k);
+    for (int k = 0; k < 9 && list.size() < n; ++k) {
+      std::string name = "f";  // appended: "f" + std::to_string(k) trips GCC 12's -Wrestrict at -O3
+      name += std::to_string(k);
+      add(ITEM_FILE, name + exts[k % 8], 2, 1000u * k);
+    }
   }
   list.RebuildContainerIndex();
 }

@@ -54,7 +54,7 @@ double Best(F&& f, int runs = 3) {
   return best;
 }
 
-const char* const kArtists[] = {"Miles Davis", "Nina Simone", "Radiohead", "Bj\xc3\xb6rk", "\xc3\x89dith Piaf",
+const char* const kArtists[] = {"Miles Davis", "Nina Simone", "Radiohead", "Bj\xc3\xb6rk", "\xc3\x89" "dith Piaf",
                                  "Bach - Cello Suites", "The Beatles", "Massive Attack"};
 const char* const kWords[] = {"Blue", "Night", "Song", "River", "Light", "Dance", "Home", "Rain", "Time", "Love"};
 const char* const kDocs[] = {".doc", ".pdf", ".txt", ".odt", ".xls", ".htm"};
@@ -95,8 +95,12 @@ CFileItemList OneMedium(size_t count) {
           continue;
         }
         const std::string title = std::string(kWords[pick(10)]) + " " + kWords[pick(10)];
-        add(ITEM_FILE, (k < 10 ? "0" : "") + std::to_string(k) + " - " + title + ".mp3", level,
-            "Time\t0" + std::to_string(2 + pick(6)) + ":" + std::to_string(10 + pick(50)) +
+        std::string track = k < 10 ? "0" : "";
+        track += std::to_string(k);
+        std::string time = "Time\t0";
+        time += std::to_string(2 + pick(6));
+        add(ITEM_FILE, track + " - " + title + ".mp3", level,
+            time + ":" + std::to_string(10 + pick(50)) +
                 "\r\nBitrate\t192k\r\nFrequency\t44k1\r\nTitle\t" + title + "\r\nArtist\t" + kArtists[pick(8)] +
                 "\r\n");
       } else if (theme < 40) {  // photos

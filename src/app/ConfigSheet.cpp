@@ -4,6 +4,7 @@
 
 #include "app/Settings.h"
 #include "i18n/Translator.h"
+#include "ports/Paths.h"
 #include "ports/UiPort.h"
 
 const char* const kPictureTypeCaptions[kPictureTypeCount] = {
@@ -162,5 +163,7 @@ std::string ChooseLanguageFile(IUiPort& ui) {
   fields.filter = DicFilter();
   fields.defaultExtension = "DIC";
   fields.flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+  // The shipped tables are the usual starting point of a translation.
+  fields.initialDirectory = LanguageFilesDirectory();
   return ui.FileDialog(fields).value_or(std::string());
 }

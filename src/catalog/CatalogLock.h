@@ -24,6 +24,8 @@ class CCatalogLock {
   bool Lock(const std::string& path, int waitMs, std::string* error);
   void Unlock();
   bool Locked() const { return fd_ >= 0; }
+  // The file was missing and this lock made it: empty, yet no one's catalog.
+  bool Created() const { return fd_ >= 0 && created_; }
 
  private:
   int fd_ = -1;

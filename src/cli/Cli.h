@@ -5,12 +5,28 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // Thrown by a command to end with a message on stderr and an exit status.
 struct CliError : std::runtime_error {
   CliError(const std::string& message, int status = 1) : std::runtime_error(message), status(status) {}
   int status;
 };
+
+// A command line the command cannot use, found by the command itself: ends
+// like the parser's own usage errors, with status 2 and a pointer to the
+// help of `command` (empty: the program's help).
+struct CliUsageError : CliError {
+  CliUsageError(const std::string& problem, const std::string& command) : CliError(problem, 2), command(command) {}
+  std::string command;
+};
+
+// The words of usage errors, shared by the parser's errors and the
+// commands' own checks so that every command speaks alike.
+std::string UnexpectedArgumentsProblem(const std::vector<std::string>& arguments);
+std::string NotANumberProblem(const std::string& name, const std::string& value);
+// The second line of every usage error.
+std::string HelpPointer(const std::string& command);
 
 struct CliOptions {
   std::string settingsFile;  // --settings, on every command

@@ -10,7 +10,9 @@
 void FailCatalog(const std::string& path, const CCatalogException& e) {
   // The file opened, so a read error is in its bytes: say that first, the
   // reader's detail only helps once the user knows it is the wrong file.
-  if (e.key == "IDS_FILEREADERROR") throw CliError(path + ": not a readable Quolvane catalog (" + e.what() + ")");
+  if (e.key == "IDS_FILEREADERROR")
+    throw CliError(path + ": not a readable Quolvane catalog (" + e.what() + "); 'quolvane-cli recover " + path +
+                   " OUT.qvd' can save what precedes the damage");
   throw CliError(path + ": " + Translate(e.key) + ": " + e.what());
 }
 

@@ -108,9 +108,9 @@ void RunSearch(const std::string& catalogPath, long mediaIndex) {
   if (!list[media]->IsMedia()) throw CliError("MEDIA-INDEX " + std::to_string(mediaIndex) + ": not a media item");
   const auto* root = static_cast<const CFileItemMedia*>(list[media]);
   if (!GetPlatform().PathExists(root->rootPath))
-    std::fprintf(stderr, "%s: not reachable; only signatures that read no file can match\n", root->rootPath.c_str());
+    std::fprintf(stderr, "quolvane-cli: %s: not reachable; only signatures that read no file can match\n", root->rootPath.c_str());
   if (!Applications().LoadDefault())
-    std::fprintf(stderr, "%s: cannot be read; the built-in rules only\n", ApplisDatPath().c_str());
+    std::fprintf(stderr, "quolvane-cli: %s: cannot be read; the built-in rules only\n", ApplisDatPath().c_str());
 
   TerminalApplicationsSink sink(isatty(STDERR_FILENO) != 0);
   StderrUi ui;

@@ -18,6 +18,7 @@
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "cli/Cli.h"
+#include "cli/ScanSink.h"
 #include "i18n/Translator.h"
 #include "ports/Paths.h"
 #include "ports/TempDir.h"
@@ -78,6 +79,15 @@ class CliPort : public IUiPort {
   std::string lastQuestion_;
 };
 
+// The document's panes on the command line: only a scan's progress and problems show.
+class CliView : public IDocumentView {
+ public:
+  IScanProgressSink* ScanProgress() override { return &sink_; }
+
+ private:
+  TerminalScanSink sink_{isatty(STDERR_FILENO) != 0};
+};
+
 std::atomic<CQuolvaneDoc*> g_document{nullptr};
 
 void OnInterrupt(int) {
@@ -92,7 +102,7 @@ class Session {
   explicit Session(const std::string& catalog) : path_(catalog) {
     app_.ReadSettings(SettingsFilePath(GlobalCliOptions().settingsFile));
     LockCatalogForChange(lock_, catalog);
-    doc_ = std::make_unique<CQuolvaneDoc>(app_.settings, port);
+    doc_ = std::make_unique<CQuolvaneDoc>(app_.settings, port, &view_);
     doc_->list = LoadCatalogForCli(catalog);
     doc_->SetPathName(catalog, false);
     g_document.store(doc_.get());
@@ -130,6 +140,7 @@ class Session {
   std::string path_;
   CQuolvaneApp app_;
   CCatalogLock lock_;  // released after the document is gone
+  CliView view_;
   std::unique_ptr<CQuolvaneDoc> doc_;
   struct sigaction old_ {};
 };
@@ -191,10 +202,10 @@ struct PrintArgs {
 };
 
 void RunPrint(const PrintArgs& a) {
+  if (a.linesPerPage < 1) throw CliUsageError("--lines-per-page: must be at least 1", "print");
   const CFileItemList list = LoadForReading(a.catalog);
   if (a.from < -1 || a.from >= static_cast<long>(list.size()))
     throw CliError("--from " + std::to_string(a.from) + ": the catalog has " + std::to_string(list.size()) + " items");
-  if (a.linesPerPage < 1) throw CliError("--lines-per-page must be at least 1");
   PrintFields f;
   f.content = a.tree ? PrintContent::Tree : a.applications ? PrintContent::Applications : PrintContent::ContainedFiles;
   f.size = !a.noSize;
@@ -231,6 +242,7 @@ void RunFilters(const std::string& action, const std::vector<std::string>& words
   } cleanup;
   CFilterState& state = app.settings.filters;
   if (action == "list") {
+    if (!words.empty()) throw CliUsageError(UnexpectedArgumentsProblem(words), "filters");
     std::string out;
     for (size_t i = 0; i < state.filters.size(); ++i) {
       const Filter& f = state.filters[i];
@@ -246,7 +258,7 @@ void RunFilters(const std::string& action, const std::vector<std::string>& words
   port.yes = yes;
   CFilterListEditor editor(state, port);
   if (action == "add") {
-    if (words.empty()) throw CliError("filters add NAME [EXTENSION...]");
+    if (words.empty() || words[0].empty()) throw CliUsageError("filters add: a filter NAME is needed", "filters");
     Filter f;
     f.name = words[0];
     f.extensions.assign(words.begin() + 1, words.end());
@@ -254,19 +266,23 @@ void RunFilters(const std::string& action, const std::vector<std::string>& words
     port.filter = f;
     if (!editor.New()) throw CliError("a filter needs a name");
   } else if (action == "delete") {
-    if (words.size() != 1) throw CliError("filters delete INDEX");
+    if (words.empty()) throw CliUsageError("filters delete: the filter's INDEX is needed", "filters");
+    if (words.size() > 1)
+      throw CliUsageError(UnexpectedArgumentsProblem({words.begin() + 1, words.end()}), "filters");
+    size_t used = 0;
     long index = -1;
     try {
-      index = std::stol(words[0]);
+      index = std::stol(words[0], &used);
     } catch (const std::exception&) {
-      throw CliError("filters delete: INDEX must be a number");
+      used = 0;
     }
+    if (used == 0 || used != words[0].size()) throw CliUsageError(NotANumberProblem("INDEX", words[0]), "filters");
     if (index < 0 || static_cast<size_t>(index) >= state.filters.size())
       throw CliError("filter " + words[0] + ": there are " + std::to_string(state.filters.size()) + " filters");
     if (!editor.Delete(static_cast<size_t>(index)))
       throw CliError("not done: answer the question with --yes", kRefusedStatus);
   } else {
-    throw CliError("filters: list, add or delete");
+    throw CliUsageError("filters: list, add or delete", "filters");
   }
   std::string error;
   if (!app.settings.Write(nullptr, &error)) throw CliError(settingsPath + ": " + error);

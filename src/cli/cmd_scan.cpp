@@ -16,6 +16,7 @@
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "cli/Cli.h"
+#include "cli/ScanSink.h"
 #include "describe/Archive.h"
 #include "describe/Describe.h"
 #include "i18n/Translator.h"
@@ -62,46 +63,6 @@ class InterruptGuard {
   struct sigaction old_ {};
 };
 
-// Counters on the terminal, at most about once a second.
-class TerminalScanSink : public IScanProgressSink {
- public:
-  explicit TerminalScanSink(bool enabled) : enabled_(enabled) {}
-  void SetCounters(int folders, int files, int descriptions) override {
-    folders_ = folders;
-    files_ = files;
-    descriptions_ = descriptions;
-    Draw(false);
-  }
-  void SetApplications(int count) override {
-    applications_ = count;
-    Draw(false);
-  }
-  void Close() override { Clear(); }
-  void Clear() {
-    if (drawn_) std::fprintf(stderr, "\r\033[K");
-    drawn_ = false;
-  }
-
- private:
-  void Draw(bool force) {
-    if (!enabled_) return;
-    std::time_t now = std::time(nullptr);
-    if (!force && now == last_) return;
-    last_ = now;
-    std::string line = Translate("$$Folders :") + " " + std::to_string(folders_) + "  " + Translate("$$Files :") +
-                       " " + std::to_string(files_) + "  " + Translate("$$Descriptions :") + " " +
-                       std::to_string(descriptions_);
-    if (applications_ >= 0) line += "  " + Translate("$$Applications :") + " " + std::to_string(applications_);
-    std::fprintf(stderr, "\r\033[K%s", line.c_str());
-    std::fflush(stderr);
-    drawn_ = true;
-  }
-  bool enabled_;
-  bool drawn_ = false;
-  std::time_t last_ = 0;
-  int folders_ = 0, files_ = 0, descriptions_ = 0, applications_ = -1;
-};
-
 // No one to ask on the command line: the stop question is answered yes
 // (Ctrl-C was the question), other messages go to stderr.
 class CliUi : public IUiPort {
@@ -120,13 +81,6 @@ ConfigSettings LoadConfig() {
   MediaKinds().Clear();
   RegisterDefaultMediaKinds();
   return config;
-}
-
-CFileItemList LoadCatalog(const std::string& path, bool mayBeMissing) {
-  // Missing, or made empty by the lock for the time of the command.
-  std::error_code ec;
-  if (mayBeMissing && (!fs::exists(path) || fs::file_size(path, ec) == 0)) return {};
-  return LoadCatalogForCli(path);
 }
 
 // Removes the temporary work directory whatever way the command ends.
@@ -157,7 +111,9 @@ void RunScan(const ScanArgs& args) {
 
   CCatalogLock lock;
   LockCatalogForChange(lock, args.catalog);
-  CFileItemList catalog = LoadCatalog(args.catalog, true);
+  // A catalog the lock made for the time of the command starts empty; an
+  // empty file that was there before is refused as every reader does.
+  CFileItemList catalog = lock.Created() ? CFileItemList() : LoadCatalogForCli(args.catalog);
   if (args.into >= static_cast<long>(catalog.size()))
     throw CliError("--into " + std::to_string(args.into) + ": the catalog has " + std::to_string(catalog.size()) +
                    " items");
@@ -199,14 +155,6 @@ void RunScan(const ScanArgs& args) {
     result = AddNewMedia(catalog, request, progress, std::move(options), applicationPass);
   }
   sink.Clear();
-  const std::string log = progress.LogText();
-  if (!log.empty()) {
-    // The log's lines are separated by CR LF; the terminal wants LF.
-    std::string text;
-    for (char c : DisplayText(log))
-      if (c != '\r') text += c;
-    std::fprintf(stderr, "%s\n", text.c_str() + (text[0] == '\n' ? 1 : 0));
-  }
 
   switch (result.status) {
     case NewMediaStatus::Added:
@@ -259,7 +207,7 @@ void RunDrives() {
 
 void RunProperties(const std::string& catalogPath, long index) {
   LoadConfig();
-  CFileItemList catalog = LoadCatalog(catalogPath, false);
+  CFileItemList catalog = LoadCatalogForCli(catalogPath);
   if (index < -1 || index >= static_cast<long>(catalog.size()))
     throw CliError("INDEX " + std::to_string(index) + ": the catalog has " + std::to_string(catalog.size()) +
                    " items (-1 for the whole catalog)");

@@ -126,7 +126,8 @@ std::string Pad(std::string s, const Conversion& conv) {
 std::string FormatNumber(long long value, const Conversion& conv) {
   std::string fmt = "%" + conv.flags;
   if (conv.width >= 0) fmt += std::to_string(conv.width);
-  if (conv.precision >= 0) fmt += "." + std::to_string(conv.precision);
+  // Appended piecewise: "." + std::to_string(...) trips GCC 12's -Wrestrict at -O3.
+  if (conv.precision >= 0) fmt.append(".").append(std::to_string(conv.precision));
   char buf[kMaxWidth + 64];
   const char c = conv.conversion;
   if (c == 'd' || c == 'i') {

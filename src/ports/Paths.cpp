@@ -21,19 +21,46 @@ std::string HomeDirectory() {
   return {};
 }
 
-// A data file beside the program, then where it is installed, then in the source tree.
-std::string FindDataFile(const std::string& name) {
-  std::vector<std::string> candidates;
-  std::string programDir = ProgramDirectory();
-  if (!programDir.empty()) candidates.push_back(programDir + "/" + name);
-#ifdef QV_DATA_DIR
-  candidates.push_back(std::string(QV_DATA_DIR) + "/" + name);
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string Canonical(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return {};
+  std::string result = real;
+  std::free(real);
+  return result;
+}
+
+// True for a program of the build tree. Only such a program may read the
+// source checkout's data: an installed copy never depends on where it was built.
+bool RunsFromBuildTree(const std::string& programDir) {
+#ifdef QV_BUILD_DIR
+  static const std::string buildDir = Canonical(QV_BUILD_DIR);
+  return !buildDir.empty() && Canonical(programDir) == buildDir;
+#else
+  return false;
 #endif
+}
+
+// Where data files are looked up, in order.
+std::vector<std::string> DataDirectories() {
+  std::vector<std::string> dirs;
+  const std::string programDir = ProgramDirectory();
+  if (programDir.empty()) return dirs;
+  dirs.push_back(programDir);
+  dirs.push_back(InstalledDataDirectory(programDir));
 #ifdef QV_SOURCE_DATA_DIR
-  candidates.push_back(std::string(QV_SOURCE_DATA_DIR) + "/" + name);
+  if (RunsFromBuildTree(programDir)) dirs.push_back(QV_SOURCE_DATA_DIR);
 #endif
-  for (const auto& c : candidates)
-    if (IsFile(c)) return c;
+  return dirs;
+}
+
+std::string FindDataFile(const std::string& name) {
+  for (const auto& dir : DataDirectories())
+    if (IsFile(dir + "/" + name)) return dir + "/" + name;
   return {};
 }
 
@@ -53,6 +80,19 @@ std::string ProgramDirectory() {
     if (buf.size() > (1u << 20)) return {};
     buf.resize(buf.size() * 2);
   }
+}
+
+std::string InstalledDataDirectory(const std::string& programDir) {
+  // bin/quolvane and share/quolvane/ under one prefix, whichever it is.
+  const size_t slash = programDir.find_last_of('/');
+  const std::string prefix = slash == std::string::npos || slash == 0 ? std::string() : programDir.substr(0, slash);
+  return prefix + "/share/quolvane";
+}
+
+std::string LanguageFilesDirectory() {
+  for (const auto& dir : DataDirectories())
+    if (IsDirectory(dir + "/lang")) return dir + "/lang";
+  return {};
 }
 
 std::string SettingsFilePath(const std::string& cliOverride) {

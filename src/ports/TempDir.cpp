@@ -14,6 +14,7 @@ namespace {
 
 std::mutex g_mutex;
 std::string g_dir;
+pid_t g_owner = 0;  // the process that made g_dir
 
 std::string TempBase() {
   const char* tmp = std::getenv("TMPDIR");
@@ -97,9 +98,23 @@ bool RemoveTree(const std::string& path) {
   return rmdir(path.c_str()) == 0;
 }
 
+// Whatever way the process ends normally, its directory goes with it: a
+// command that failed half-way or a program that never reached its exit
+// code leaves nothing in $TMPDIR. A forked child that exits leaves it alone.
+static void RemoveAtExit() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!g_dir.empty() && g_owner == getpid()) RemoveTree(g_dir);
+  g_dir.clear();
+}
+
 std::string TempWorkDirectory() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_dir.empty() || !IsOurDirectory(g_dir)) g_dir = MakePrivateDirectory();
+  if (g_dir.empty() || !IsOurDirectory(g_dir)) {
+    g_dir = MakePrivateDirectory();
+    g_owner = getpid();
+    static const bool registered = std::atexit(RemoveAtExit) == 0;
+    (void)registered;
+  }
   return g_dir;
 }
 

@@ -6,7 +6,8 @@
 #include <string>
 
 // Creates the directory on first call (later calls return the same path);
-// empty when it cannot be created.
+// empty when it cannot be created. It is removed when the process exits
+// normally, should no one have called RemoveTempWorkDirectory().
 std::string TempWorkDirectory();
 // Empties the directory (creating it when needed); true on success.
 // Never follows symbolic links: a link inside is removed, not its target.

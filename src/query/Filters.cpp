@@ -43,7 +43,7 @@ Filter ParseFilterValue(const std::string& value) {
 std::string FormatFilterValue(const Filter& filter) {
   std::string out = FormatInserts("%1!s!,%2!i!", {filter.name, filter.showEmptyDirectories});
   for (const auto& ext : filter.extensions)
-    if (!ext.empty()) out += "," + FormatInserts("%1!s!", {ext});
+    if (!ext.empty()) out.append(",").append(FormatInserts("%1!s!", {ext}));
   return out;
 }
 

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   // Printing to a PDF file needs fonts but no screen.
   if (!options.printPdf.empty() && !HasDisplay()) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (!HasDisplay()) {
-    std::fputs("quolvane: no display (DISPLAY or WAYLAND_DISPLAY is not set); run 'xvfb-run scripts/run' or use "
+    std::fputs("quolvane: no display (DISPLAY or WAYLAND_DISPLAY is not set); run 'xvfb-run quolvane' or use "
                "quolvane-cli\n",
                stderr);
     return 1;

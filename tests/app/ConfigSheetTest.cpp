@@ -2,10 +2,13 @@
 // language choice and the take-over rule.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/ConfigSheet.h"
 #include "app/Settings.h"
 #include "i18n/Translator.h"
 #include "query/ScriptedUi.h"
+#include "support/TestDir.h"
 
 namespace {
 
@@ -109,8 +112,8 @@ TEST(ConfigSheetTest, PageValuesGoBackWhateverButtonClosedTheSheet) {
 }
 
 TEST(ConfigSheetTest, CloseWritesLanguageToTheSettingsFileAtOnce) {
-  const std::string path = ::testing::TempDir() + "/ConfigSheetTest.ini";
-  std::remove(path.c_str());
+  const std::filesystem::path dir = testsupport::MakeTestDirectory("qv-configsheet");
+  const std::string path = (dir / "ConfigSheetTest.ini").string();
   CAppSettings settings;
   settings.path = path;
   settings.ini.Parse("[Config]\nLanguage=US\nLangFile=\n");
@@ -123,17 +126,20 @@ TEST(ConfigSheetTest, CloseWritesLanguageToTheSettingsFileAtOnce) {
   ASSERT_TRUE(written.Load(path));
   EXPECT_EQ(written.GetString("Config", "Language"), "FR");
   EXPECT_EQ(written.GetString("Config", "LangFile"), "");
+  std::filesystem::remove_all(dir);
 }
 
 TEST(ConfigSheetTest, SaveMessagesWritesTheBuiltinTableOrReportsTheFailure) {
   ScriptedUi ui;
-  ui.files.push_back(::testing::TempDir() + "/french.DIC");
+  const std::filesystem::path dir = testsupport::MakeTestDirectory("qv-configsheet");
+  ui.files.push_back((dir / "french.DIC").string());
   ASSERT_TRUE(SaveBuiltinMessages(ui, LANG_FRENCH));
   ASSERT_EQ(ui.fileRequests.size(), 1u);
   EXPECT_TRUE(ui.fileRequests[0].save);
   EXPECT_EQ(ui.fileRequests[0].defaultExtension, "DIC");
   CMessageTranslator t;
-  ASSERT_TRUE(t.LoadLanguageFile(::testing::TempDir() + "/french.DIC"));
+  EXPECT_TRUE(t.LoadLanguageFile((dir / "french.DIC").string()));
+  std::filesystem::remove_all(dir);
   EXPECT_EQ(t.Lookup("$$French"), "Français");
 
   ui.files.push_back(std::string("/nonexistent-dir/x.DIC"));

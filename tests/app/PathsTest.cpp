@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 #include "ports/Paths.h"
 #include "ports/TempDir.h"
+#include "support/TestDir.h"
 
 namespace fs = std::filesystem;
 
@@ -57,21 +59,23 @@ TEST(Paths, ProgramDirectoryAndDataFiles) {
   std::string dir = ProgramDirectory();
   ASSERT_FALSE(dir.empty());
   EXPECT_TRUE(fs::exists(dir));
-  // The test program runs from the build directory, where Applis.dat is copied.
+  // The test program runs from the build directory, which reads the source tree's data.
   std::string applis = ApplisDatPath();
   EXPECT_TRUE(fs::exists(applis)) << applis;
   EXPECT_EQ(fs::path(applis).filename(), "Applis.dat");
+  // An installation is found from the program's own directory, whatever the prefix.
+  EXPECT_EQ(InstalledDataDirectory("/opt/q v/bin"), "/opt/q v/share/quolvane");
+  EXPECT_EQ(InstalledDataDirectory("/usr/bin"), "/usr/share/quolvane");
+  EXPECT_EQ(InstalledDataDirectory("/bin"), "/share/quolvane");
   EXPECT_EQ(HelpContextOf(197), 3);
   EXPECT_EQ(HelpContextOf(146), 11);
   EXPECT_EQ(HelpContextOf(1), 0);
 }
 
 TEST(TempWorkDir, PrivateResettableAndRemovedWithoutFollowingLinks) {
-  char outsideTmpl[] = "/tmp/qv-outside-XXXXXX";
-  fs::path outside = mkdtemp(outsideTmpl);
+  fs::path outside = testsupport::MakeTestDirectory("qv-outside");
   std::ofstream(outside / "precious.txt") << "keep";
-  char baseTmpl[] = "/tmp/qv-tmpbase-XXXXXX";
-  fs::path base = mkdtemp(baseTmpl);
+  fs::path base = testsupport::MakeTestDirectory("qv-tmpbase");
   EnvVar tmpdir("TMPDIR", base.c_str());
   RemoveTempWorkDirectory();
 
@@ -116,4 +120,36 @@ TEST(TempWorkDir, PrivateResettableAndRemovedWithoutFollowingLinks) {
   EXPECT_TRUE(RemoveTree((base / "never-there").string()));
   fs::remove_all(outside);
   fs::remove_all(base);
+}
+
+TEST(TempWorkDir, GoesWithTheProcessThatMadeIt) {
+  RemoveTempWorkDirectory();
+  // A process that ends without removing its directory still leaves nothing.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::string dir = TempWorkDirectory();
+    std::ofstream(dir + "/member.txt") << "x";
+    (void)!write(fds[1], dir.c_str(), dir.size());
+    std::exit(0);
+  }
+  close(fds[1]);
+  char buf[4096];
+  const ssize_t n = read(fds[0], buf, sizeof buf);
+  close(fds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_GT(n, 0);
+  EXPECT_FALSE(fs::exists(std::string(buf, static_cast<size_t>(n))));
+
+  // A forked child that exits leaves its parent's directory alone.
+  const std::string mine = TempWorkDirectory();
+  child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) std::exit(0);
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(fs::is_directory(mine));
+  RemoveTempWorkDirectory();
 }

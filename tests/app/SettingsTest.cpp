@@ -12,6 +12,7 @@
 #include "i18n/Translator.h"
 #include "platform/FakePlatform.h"
 #include "scan/MediaTypes.h"
+#include "support/TestDir.h"
 
 namespace fs = std::filesystem;
 
@@ -20,8 +21,7 @@ namespace {
 struct TempDir {
   fs::path path;
   TempDir() {
-    char tmpl[] = "/tmp/qv-settings-XXXXXX";
-    path = mkdtemp(tmpl);
+    path = testsupport::MakeTestDirectory("qv-settings");
   }
   ~TempDir() {
     std::error_code ec;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "catalog/CatalogStream.h"
+#include "support/TestDir.h"
 
 namespace fs = std::filesystem;
 
@@ -22,9 +23,8 @@ class CatalogCli : public ::testing::Test {
   };
 
   void SetUp() override {
-    char name[] = "/tmp/qv-catcli-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
+    dir_ = testsupport::MakeTestDirectory("qv-catcli");
+    ASSERT_FALSE(dir_.empty());
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -167,7 +167,9 @@ TEST_F(CatalogCli, FailuresNameTheFileAndTheCause) {
   WriteBytes("cut.qvd", bytes);
   Result cut = Run("resave '" + Path("cut.qvd") + "' '" + Path("out.qvd") + "'");
   EXPECT_EQ(cut.status, 1);
-  EXPECT_EQ(cut.err, "quolvane-cli: " + Path("cut.qvd") + ": not a readable Quolvane catalog (unexpected end of file)\n");
+  EXPECT_EQ(cut.err, "quolvane-cli: " + Path("cut.qvd") +
+                         ": not a readable Quolvane catalog (unexpected end of file); 'quolvane-cli recover " +
+                         Path("cut.qvd") + " OUT.qvd' can save what precedes the damage\n");
   EXPECT_FALSE(fs::exists(Path("out.qvd")));
   // Not a catalog at all: said before the reader's detail.
   WriteBytes("empty.qvd", {});
@@ -199,8 +201,25 @@ TEST_F(CatalogCli, UsageErrorsExitTwoAndPointToHelp) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err.rfind("quolvane-cli: ", 0), 0u) << r.err;
   EXPECT_NE(r.err.find("\nTry 'quolvane-cli list --help'"), std::string::npos) << r.err;
-  EXPECT_EQ(Run("list a b").status, 2);
+  // The parser's and the commands' own checks speak alike.
+  for (const auto& [args, problem] : std::vector<std::pair<std::string, std::string>>{
+           {"list a b c", "unexpected arguments 'b' 'c'"},
+           {"properties a.qvd 1x", "INDEX: '1x' is not a number"},
+           {"scan a.qvd . --threads 0", "--threads: 0 is not between 1 and 256"},
+           {"filters add", "filters add: a filter NAME is needed"},
+           {"filters delete abc", "INDEX: 'abc' is not a number"},
+           {"filters delete 1 2", "unexpected argument '2'"},
+           {"filters list x", "unexpected argument 'x'"}}) {
+    r = Run("--settings '" + Path("s.ini") + "' " + args);
+    EXPECT_EQ(r.status, 2) << args;
+    const std::string command = args.substr(0, args.find(' '));
+    EXPECT_EQ(r.err, "quolvane-cli: " + problem + "\nTry 'quolvane-cli " + command + " --help' for more information.\n");
+  }
+  EXPECT_FALSE(fs::exists(Path("s.ini")));  // nothing was written
   EXPECT_EQ(Run("--settings x.ini resave a").status, 2);
+  r = Run("--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("quolvane-cli ", 0), 0u) << r.out;
   r = Run("--help");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("Usage:"), std::string::npos);
@@ -210,7 +229,7 @@ TEST_F(CatalogCli, RecoverWritesWhatPrecedesTheDamage) {
   CFileItemList list;
   list.items.push_back(std::make_unique<CFileItem>(ITEM_FOLDER, "top", 0, 0, 0, 0));
   for (int i = 0; i < 3000; ++i)
-    list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, "f" + std::to_string(i), 0, 0, 1, 0));
+    list.items.push_back(std::make_unique<CFileItem>(ITEM_FILE, std::string("f").append(std::to_string(i)), 0, 0, 1, 0));
   auto bytes = WriteCatalogToMemory(list);
   bytes.resize(bytes.size() * 2 / 3);  // cut off, as by a full disk
   WriteBytes("damaged.qvd", bytes);

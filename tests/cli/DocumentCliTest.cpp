@@ -10,6 +10,7 @@
 #include <string>
 
 #include "catalog/CatalogStream.h"
+#include "support/TestDir.h"
 
 namespace fs = std::filesystem;
 
@@ -23,9 +24,8 @@ class DocumentCli : public ::testing::Test {
   };
 
   void SetUp() override {
-    char name[] = "/tmp/qv-doccli-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
+    dir_ = testsupport::MakeTestDirectory("qv-doccli");
+    ASSERT_FALSE(dir_.empty());
     fs::create_directories(dir_ / "disc" / "sub");
     std::ofstream(dir_ / "disc" / "new.txt") << "new";
     CFileItemList list;
@@ -154,6 +154,11 @@ TEST_F(DocumentCli, Refresh) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Names(), (std::vector<std::string>{"Music", "Disc", "new.txt", "sub", "Empty"}));
   EXPECT_NE(Run("refresh " + Path("c.qvd") + " 2").status, 0);  // not a media
+  // A problem met on the way is its own line, as in a scan.
+  std::ofstream(dir_ / "disc" / "bad.zip") << "PK\x03\x04 cut short";
+  r = Run("refresh " + Path("c.qvd") + " 1 --no-applications");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "quolvane-cli: " + (dir_ / "disc" / "bad.zip").string() + ": could not be unpacked\n");
   // The medium is gone: the questions are refused, then answered.
   fs::remove_all(dir_ / "disc");
   r = Run("refresh " + Path("c.qvd") + " 1");

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "support/TestDir.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -31,8 +33,7 @@ std::string Slurp(const fs::path& p) {
 class MessagesCli : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/qv-msgcli-XXXXXX";
-    dir_ = mkdtemp(tmpl);
+    dir_ = testsupport::MakeTestDirectory("qv-msgcli");
   }
   void TearDown() override { fs::remove_all(dir_); }
 

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
+#include "support/TestDir.h"
 
 namespace fs = std::filesystem;
 
@@ -24,8 +26,7 @@ namespace {
 struct TempDir {
   fs::path path;
   TempDir() {
-    char tmpl[] = "/tmp/qv-scancli-XXXXXX";
-    path = mkdtemp(tmpl);
+    path = testsupport::MakeTestDirectory("qv-scancli");
   }
   ~TempDir() {
     std::error_code ec;
@@ -172,11 +173,39 @@ TEST(ScanCli, IntoAFolderAndRefusals) {
   EXPECT_EQ(Bytes(cat), before);
 }
 
+TEST(ScanCli, ProblemsAreOneLineEachAndAnEmptyFileIsNoCatalog) {
+  TempDir t;
+  fs::path tree = t.path / "disc";
+  Touch(tree / "bad.zip", std::string("PK\x03\x04", 4) + "cut short");
+  // Names holding the separators of the log's lines.
+  Touch(tree / "a  b" / "q : r.png", "not a picture");
+  Touch(tree / "fine.txt");
+  fs::path cat = t.path / "cat.qvd";
+  Result r = Cli({"scan", cat.string(), tree.string(), "--no-applications"}, t.path / "s.ini");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("quolvane-cli: " + (tree / "bad.zip").string() + ": could not be unpacked\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("quolvane-cli: " + (tree / "a  b" / "q : r.png").string() + ": "), std::string::npos) << r.err;
+  size_t lines = 0;
+  for (size_t at = 0; (at = r.err.find("quolvane-cli: ", at)) != std::string::npos; ++at) ++lines;
+  EXPECT_EQ(lines, 2u) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
+
+  // An empty file that was there is not taken for a new catalog.
+  fs::path empty = t.path / "empty.qvd";
+  Touch(empty, "");
+  r = Cli({"scan", empty.string(), tree.string()}, t.path / "s.ini");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("quolvane-cli: " + empty.string() + ": not a readable Quolvane catalog", 0), 0u) << r.err;
+  EXPECT_EQ(fs::file_size(empty), 0u);
+}
+
 TEST(ScanCli, InterruptLeavesTheCatalogUnchanged) {
   TempDir t;
   fs::path tree = t.path / "big";
   for (int d = 0; d < 300; ++d)
-    for (int f = 0; f < 100; ++f) Touch(tree / ("d" + std::to_string(d)) / ("f" + std::to_string(f)), "");
+    for (int f = 0; f < 100; ++f) Touch(tree / std::string("d").append(std::to_string(d)) / std::string("f").append(std::to_string(f)), "");
   fs::path cat = t.path / "cat.QVD";
   ASSERT_EQ(Cli({"scan", cat.string(), (tree / "d0").string(), "--no-applications"}, t.path / "s.ini").status, 0);
   std::string before = Bytes(cat);
@@ -247,8 +276,8 @@ TEST(ScanCli, ApplicationPassRunsUnlessSwitchedOff) {
 TEST(ScanCli, ChangesOfOneCatalogTakeTurns) {
   TempDir t;
   for (int i = 0; i < 200; ++i) {
-    Touch(t.path / "a" / ("f" + std::to_string(i)));
-    Touch(t.path / "b" / ("g" + std::to_string(i)));
+    Touch(t.path / "a" / std::string("f").append(std::to_string(i)));
+    Touch(t.path / "b" / std::string("g").append(std::to_string(i)));
   }
   for (const char* d : {"p1", "p2"}) fs::create_directories(t.path / d);
   const fs::path p1 = t.path / "p1" / "s.ini", p2 = t.path / "p2" / "s.ini";

@@ -6,6 +6,9 @@ set -euo pipefail
 cli=$1 peer=$2 copier=""
 work=$(mktemp -d)
 trap 'kill "$copier" 2>/dev/null || true; rm -rf "$work"' EXIT
+# The copier ends by a signal, before it can remove its temporary directory.
+mkdir "$work/tmp"
+export TMPDIR=$work/tmp
 mkdir -p "$work/cd/sub"
 echo a > "$work/cd/a.txt"; echo b > "$work/cd/sub/b.txt"
 "$cli" --settings "$work/s.ini" scan "$work/src.qvd" "$work/cd" --name CD1 --no-applications >/dev/null

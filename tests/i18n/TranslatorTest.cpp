@@ -8,6 +8,7 @@
 #include <string>
 
 #include "i18n/Translator.h"
+#include "support/TestDir.h"
 
 namespace fs = std::filesystem;
 
@@ -26,8 +27,7 @@ void WriteBytes(const fs::path& p, const std::string& bytes) {
 class TempDir {
  public:
   TempDir() {
-    char tmpl[] = "/tmp/qv-i18n-XXXXXX";
-    path_ = mkdtemp(tmpl);
+    path_ = testsupport::MakeTestDirectory("qv-i18n");
   }
   ~TempDir() { fs::remove_all(path_); }
   fs::path operator/(const std::string& name) const { return path_ / name; }

@@ -11,6 +11,7 @@
 #include "platform/FakePlatform.h"
 #include "platform/LinuxPlatform.h"
 #include "platform/Platform.h"
+#include "support/TestDir.h"
 
 namespace fs = std::filesystem;
 
@@ -19,8 +20,7 @@ namespace {
 struct TempDir {
   fs::path path;
   TempDir() {
-    char tmpl[] = "/tmp/qv-platform-XXXXXX";
-    path = mkdtemp(tmpl);
+    path = testsupport::MakeTestDirectory("qv-platform");
   }
   ~TempDir() {
     std::error_code ec;

@@ -17,6 +17,7 @@
 #include "catalog/FileItemList.h"
 #include "ports/UiPort.h"
 #include "scan/Scanner.h"
+#include "support/TestDir.h"
 
 namespace scantest {
 
@@ -25,8 +26,7 @@ namespace fs = std::filesystem;
 struct TempTree {
   fs::path root;
   TempTree() {
-    char tmpl[] = "/tmp/qv-scan-XXXXXX";
-    root = mkdtemp(tmpl);
+    root = testsupport::MakeTestDirectory("qv-scan");
   }
   ~TempTree() {
     // Make everything removable again (tests take permissions away).
