@@ -23,12 +23,16 @@ std::string ScanProblemText(const std::string& logLine) {
   std::string text = OneLineText(logLine);
   const std::string error = Translate("IDS_ERROR") + " : ";
   if (text.rfind(error, 0) == 0) text.erase(0, error.size());
-  // The archive lister's line: the message with the path inserted.
+  // The archive lister's line: the message with the path inserted, then the
+  // cause after " : " when the lister knew it.
   const std::string unzip = Translate("IDS_UNZIPERROR");
-  if (const size_t insert = unzip.find("%1!s!"); insert != std::string::npos) {
+  if (const size_t insert = unzip.find("%1!s!"); insert != std::string::npos && text.rfind(unzip.substr(0, insert), 0) == 0) {
     const std::string before = unzip.substr(0, insert), after = unzip.substr(insert + 5);
-    if (text.size() > before.size() + after.size() && text.rfind(before, 0) == 0 &&
-        text.compare(text.size() - after.size(), after.size(), after) == 0)
+    const std::string withCause = after + " : ";
+    const size_t causeAt = text.rfind(withCause);
+    if (causeAt != std::string::npos && causeAt > before.size())
+      return text.substr(before.size(), causeAt - before.size()) + ": " + text.substr(causeAt + withCause.size());
+    if (text.size() > before.size() + after.size() && text.compare(text.size() - after.size(), after.size(), after) == 0)
       return text.substr(before.size(), text.size() - before.size() - after.size()) + ": could not be unpacked";
   }
   // The walk and the describers write the path, then the cause after " : "

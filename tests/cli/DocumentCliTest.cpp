@@ -158,7 +158,7 @@ TEST_F(DocumentCli, Refresh) {
   std::ofstream(dir_ / "disc" / "bad.zip") << "PK\x03\x04 cut short";
   r = Run("refresh " + Path("c.qvd") + " 1 --no-applications");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "quolvane-cli: " + (dir_ / "disc" / "bad.zip").string() + ": could not be unpacked\n");
+  EXPECT_EQ(r.err, "quolvane-cli: " + (dir_ / "disc" / "bad.zip").string() + ": Not a zip archive\n");
   // The medium is gone: the questions are refused, then answered.
   fs::remove_all(dir_ / "disc");
   r = Run("refresh " + Path("c.qvd") + " 1");
