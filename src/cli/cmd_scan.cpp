@@ -268,6 +268,7 @@ void RunProperties(const std::string& catalogPath, long index) {
   uint32_t mtime = st.st_mtime > 0 && st.st_mtime <= 0xFFFFFFFFll ? static_cast<uint32_t>(st.st_mtime) : 0;
   std::string absolute = fs::absolute(catalogPath).lexically_normal().string();
   for (const std::string& line : PropertiesListing(catalog, index, absolute, mtime)) std::printf("%s\n", line.c_str());
+  KeepUntilExit(std::move(catalog));
 }
 
 CliCommand reg([](CLI::App& app) {

@@ -192,6 +192,8 @@ std::optional<std::string> Utf8ToCp1252(std::string_view utf8) {
   return out;
 }
 
+bool Utf8ToCp1252(std::string_view utf8, std::string& out) { return EncodeCp1252(utf8, false, out); }
+
 std::string Utf8ToCp1252Lossy(std::string_view utf8) {
   std::string out;
   EncodeCp1252(utf8, true, out);
@@ -309,17 +311,29 @@ std::string DisplayText(std::string_view text) {
 }
 
 std::string OneLineText(std::string_view text) {
-  std::string shown = DisplayText(text);
-  if (shown.find_first_of("\t\r\n") == std::string::npos) return shown;
   std::string out;
-  out.reserve(shown.size() + 8);
+  AppendOneLineText(out, text);
+  return out;
+}
+
+void AppendOneLineText(std::string& out, std::string_view text) {
+  // One look for anything to change; lists run this on every name.
+  size_t i = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\xED' || c == '\t' || c == '\r' || c == '\n') break;
+  }
+  if (i == text.size()) {
+    out.append(text);
+    return;
+  }
+  const std::string shown = DisplayText(text);
   for (char c : shown) {
     if (c == '\t') out += "\\t";
     else if (c == '\r') out += "\\r";
     else if (c == '\n') out += "\\n";
     else out += c;
   }
-  return out;
 }
 
 std::string Utf8Upper(std::string_view utf8) {
