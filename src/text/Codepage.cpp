@@ -181,8 +181,24 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   size_t i = AsciiPrefix(bytes);
   std::string out(bytes.data(), i);
   if (i == bytes.size()) return out;
-  out.reserve(bytes.size() + (bytes.size() - i) / 2 + 8);
-  for (; i < bytes.size(); ++i) AppendUtf8(out, Cp1252Char(static_cast<unsigned char>(bytes[i])));
+  // Every Windows-1252 character takes at most three UTF-8 bytes: written
+  // in place, as loading a catalog converts every name that is not ASCII.
+  out.resize(i + (bytes.size() - i) * 3);
+  char* p = out.data() + i;
+  for (; i < bytes.size(); ++i) {
+    const char32_t cp = Cp1252Char(static_cast<unsigned char>(bytes[i]));
+    if (cp < 0x80) {
+      *p++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (cp >> 6));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      *p++ = static_cast<char>(0xE0 | (cp >> 12));
+      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  out.resize(static_cast<size_t>(p - out.data()));
   return out;
 }
 
@@ -317,13 +333,20 @@ std::string OneLineText(std::string_view text) {
 }
 
 void AppendOneLineText(std::string& out, std::string_view text) {
-  // One look for anything to change; lists run this on every name.
+  // One look for anything to change, eight bytes at a time: only control
+  // characters and bytes from 0x80 can be one. Lists run this on every name.
   size_t i = 0;
-  for (; i < text.size(); ++i) {
+  const size_t n = text.size();
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, text.data() + i, 8);
+    if (((w - 0x2020202020202020ULL) | w) & 0x8080808080808080ULL) break;
+  }
+  for (; i < n; ++i) {
     const char c = text[i];
     if (c == '\xED' || c == '\t' || c == '\r' || c == '\n') break;
   }
-  if (i == text.size()) {
+  if (i == n) {
     out.append(text);
     return;
   }
