@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
   const std::string cli = (std::filesystem::path(argv[0]).parent_path() / "quolvane-cli").string();
   const bool haveCli = std::filesystem::exists(cli);
   const std::string listCommand = "'" + cli + "' list '" + path + "' > /dev/null";
-  double list = 1e30;
+  double listRun = 1e30;
   for (int r = 0; r < reps; ++r) {
     saveMem = std::min(saveMem, Timed([&] { stream = WriteCatalogToMemory(list); }));
     rawDeflate = std::min(rawDeflate, Timed(rawDeflateRun));
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
     }
     if (haveCli) {
       const double before = bench::ChildrenCpuSeconds();
-      if (std::system(listCommand.c_str()) == 0) list = std::min(list, bench::ChildrenCpuSeconds() - before);
+      if (std::system(listCommand.c_str()) == 0) listRun = std::min(listRun, bench::ChildrenCpuSeconds() - before);
     }
   }
   list.Clear();
@@ -227,9 +227,9 @@ int main(int argc, char** argv) {
   std::printf("load from file             %.3f s  %.0f items/s\n", loadFile, count / loadFile);
   std::printf("raw inflate of payload     %.3f s\n", rawInflate);
   std::printf("load / raw inflate         %.2f (memory)  %.2f (file)\n", loadMem / rawInflate, loadFile / rawInflate);
-  if (list < 1e30) {
-    std::printf("list command               %.3f s  %.0f items/s\n", list, count / list);
-    std::printf("list / raw inflate         %.2f\n", list / rawInflate);
+  if (listRun < 1e30) {
+    std::printf("list command               %.3f s  %.0f items/s\n", listRun, count / listRun);
+    std::printf("list / raw inflate         %.2f\n", listRun / rawInflate);
   } else {
     std::printf("list command               (quolvane-cli not built beside this program)\n");
   }
