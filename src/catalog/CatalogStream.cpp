@@ -517,10 +517,6 @@ void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress, S
     }
     Input block(plain.data(), plainLength);
     LoadMap map;
-    // A class and an object per record (the header bounds itemCount by the
-    // block's bytes).
-    map.entries.reserve(2 * static_cast<size_t>(itemCount));
-    map.objects.reserve(2 * static_cast<size_t>(itemCount));
     for (uint32_t k = 0; k < itemCount; ++k) {
       out.Add(ReadItem(block, map, 4));
       progress.Update(out.size(), count);

@@ -179,11 +179,16 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
   size_t i = AsciiPrefix(bytes);
-  std::string out(bytes.data(), i);
-  if (i == bytes.size()) return out;
-  // Every Windows-1252 character takes at most three UTF-8 bytes: written
-  // in place, as loading a catalog converts every name that is not ASCII.
-  out.resize(i + (bytes.size() - i) * 3);
+  if (i == bytes.size()) return std::string(bytes);
+  // Written in place, as loading a catalog converts every name that is not
+  // ASCII; measured first, so that the name is allocated once, to size.
+  size_t length = i;
+  for (size_t k = i; k < bytes.size(); ++k) {
+    const char32_t cp = Cp1252Char(static_cast<unsigned char>(bytes[k]));
+    length += cp < 0x80 ? 1 : cp < 0x800 ? 2 : 3;
+  }
+  std::string out(length, '\0');
+  std::memcpy(out.data(), bytes.data(), i);
   char* p = out.data() + i;
   for (; i < bytes.size(); ++i) {
     const char32_t cp = Cp1252Char(static_cast<unsigned char>(bytes[i]));
@@ -198,7 +203,6 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
       *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
   }
-  out.resize(static_cast<size_t>(p - out.data()));
   return out;
 }
 
