@@ -1,6 +1,8 @@
 // Catalog save and load on a synthetic catalog of a million items, against
 // raw zlib on the same payload bytes, and resident memory per loaded item.
 //   bench_catalog [items] [repetitions]
+//   bench_catalog --write FILE [items]   only writes the synthetic catalog,
+//                                        for timing and comparing the commands
 #include <malloc.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -132,6 +134,11 @@ Payload Blocks(const std::vector<uint8_t>& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "--write") {
+    CFileItemList list = Synthetic(argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 1000000);
+    SaveCatalogFile(list, argv[2]);
+    return 0;
+  }
   const size_t count = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000000;
   const int reps = argc > 2 ? std::atoi(argv[2]) : 5;
   const std::string path =
@@ -173,6 +180,12 @@ int main(int argc, char** argv) {
   // The runs alternate, so that a busy moment of the machine does not fall
   // on one side of a ratio only; the best of each is kept.
   double saveMem = 1e30, saveFile = 1e30, rawDeflate = 1e30, loadMem = 1e30, loadFile = 1e30, rawInflate = 1e30;
+  // The list command as a user runs it (start, load, one line per item),
+  // from beside this program, in CPU seconds of the child.
+  const std::string cli = (std::filesystem::path(argv[0]).parent_path() / "quolvane-cli").string();
+  const bool haveCli = std::filesystem::exists(cli);
+  const std::string listCommand = "'" + cli + "' list '" + path + "' > /dev/null";
+  double listRun = 1e30;
   for (int r = 0; r < reps; ++r) {
     saveMem = std::min(saveMem, Timed([&] { stream = WriteCatalogToMemory(list); }));
     rawDeflate = std::min(rawDeflate, Timed(rawDeflateRun));
@@ -186,6 +199,10 @@ int main(int argc, char** argv) {
     {
       CFileItemList back;
       loadFile = std::min(loadFile, Timed([&] { LoadCatalogFile(back, path); }));
+    }
+    if (haveCli) {
+      const double before = bench::ChildrenCpuSeconds();
+      if (std::system(listCommand.c_str()) == 0) listRun = std::min(listRun, bench::ChildrenCpuSeconds() - before);
     }
   }
   list.Clear();
@@ -210,6 +227,12 @@ int main(int argc, char** argv) {
   std::printf("load from file             %.3f s  %.0f items/s\n", loadFile, count / loadFile);
   std::printf("raw inflate of payload     %.3f s\n", rawInflate);
   std::printf("load / raw inflate         %.2f (memory)  %.2f (file)\n", loadMem / rawInflate, loadFile / rawInflate);
+  if (listRun < 1e30) {
+    std::printf("list command               %.3f s  %.0f items/s\n", listRun, count / listRun);
+    std::printf("list / raw inflate         %.2f\n", listRun / rawInflate);
+  } else {
+    std::printf("list command               (quolvane-cli not built beside this program)\n");
+  }
   std::printf("resident memory per item   %.1f bytes\n", static_cast<double>(after - before) / kept.size());
   return 0;
 }

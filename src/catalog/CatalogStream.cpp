@@ -376,17 +376,48 @@ class Progress {
   int last_ = 0;
 };
 
+// The stream's zlib wrapper is handled here, around a raw deflate and
+// inflate: the stream is never finished, so the Adler-32 that zlib would
+// keep over every byte is never written nor compared, and computing it was
+// a tenth of a load. The deflate data are zlib's own either way.
+constexpr int kMemLevel = 8;  // deflateInit's default
+// The two header bytes deflateInit writes for the default level: deflate
+// method, 32 KiB window, level flags 2 (level 6), check bits.
+constexpr uint8_t kZlibHeader[2] = {0x78, 0x9C};
+static_assert(((kZlibHeader[0] << 8) | kZlibHeader[1]) % 31 == 0);
+
 struct ZInflate {
   z_stream zs{};
   bool live = false;
+  uint8_t header[2] = {};
+  size_t headerHave = 0;
+  bool ended = false;  // a final deflate block was met (streams of other writers)
   ~ZInflate() {
     if (live) inflateEnd(&zs);
+  }
+  // Takes the header bytes still missing from the front of a payload; the
+  // error inflate gives for a bad header, or "" (also while incomplete).
+  std::string TakeHeader(const uint8_t*& p, size_t& n) {
+    if (headerHave == 2) return {};
+    const size_t take = std::min<size_t>(2 - headerHave, n);
+    std::memcpy(header + headerHave, p, take);
+    headerHave += take;
+    p += take;
+    n -= take;
+    if (headerHave < 2) return {};
+    const unsigned cmf = header[0], flg = header[1];
+    if (((cmf << 8) | flg) % 31) return "zlib error -3 (incorrect header check)";
+    if ((cmf & 0x0F) != Z_DEFLATED) return "zlib error -3 (unknown compression method)";
+    if ((cmf >> 4) + 8 > MAX_WBITS) return "zlib error -3 (invalid window size)";
+    if (flg & 0x20) return "zlib error 2";  // a preset dictionary, which no catalog has
+    return {};
   }
 };
 
 struct ZDeflate {
   z_stream zs{};
   bool live = false;
+  bool headerWritten = false;
   ~ZDeflate() {
     if (live) deflateEnd(&zs);
   }
@@ -444,7 +475,7 @@ void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress, S
       in.ReadInto(packed, packedLength);
     }
     if (!z.live) {
-      const int rc = inflateInit(&z.zs);
+      const int rc = inflateInit2(&z.zs, -MAX_WBITS);
       if (rc == Z_MEM_ERROR) throw std::bad_alloc();
       if (rc != Z_OK) ReadError(ZlibText(z.zs, rc));
       z.live = true;
@@ -454,17 +485,30 @@ void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress, S
     const uint32_t room =
         static_cast<uint32_t>(std::min<uint64_t>(plainLength, packed.size() * kMaxInflateRatio + 64));
     if (plain.size() < room) plain.resize(room);
-    z.zs.next_in = packed.data();
-    z.zs.avail_in = static_cast<uInt>(packed.size());
-    z.zs.next_out = plain.data();
-    z.zs.avail_out = room;
-    const int rc = inflate(&z.zs, Z_SYNC_FLUSH);
-    if (rc == Z_MEM_ERROR) throw std::bad_alloc();
-    const bool inflated = rc == Z_OK || rc == Z_STREAM_END || rc == Z_BUF_ERROR;
-    if (!inflated || cut || z.zs.avail_out != 0 || z.zs.avail_in != 0) {
+    const uint8_t* next = packed.data();
+    size_t avail = packed.size();
+    std::string refused = z.TakeHeader(next, avail);
+    size_t inLeft = avail, outLeft = room;
+    if (refused.empty()) {
+      z.zs.next_in = const_cast<uint8_t*>(next);
+      z.zs.avail_in = static_cast<uInt>(avail);
+      z.zs.next_out = plain.data();
+      z.zs.avail_out = room;
+      const int rc = inflate(&z.zs, Z_SYNC_FLUSH);
+      if (rc == Z_MEM_ERROR) throw std::bad_alloc();
+      if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) refused = ZlibText(z.zs, rc);
+      inLeft = z.zs.avail_in;
+      outLeft = z.zs.avail_out;
+      // A finished stream's Adler-32 trailer, which zlib would have taken.
+      if (rc == Z_STREAM_END && !z.ended) {
+        z.ended = true;
+        inLeft -= std::min<size_t>(inLeft, 4);
+      }
+    }
+    if (!refused.empty() || cut || outLeft != 0 || inLeft != 0) {
       // What inflated before the damage still holds whole items.
       if (salvage) {
-        Input partial(plain.data(), room - z.zs.avail_out);
+        Input partial(plain.data(), room - outLeft);
         LoadMap map;
         try {
           for (uint32_t k = 0; k < itemCount; ++k) out.Add(ReadItem(partial, map, 4));
@@ -472,7 +516,7 @@ void ReadBlocks(Input& in, uint32_t count, ReadItems& out, Progress& progress, S
         }
       }
       if (cut) EndOfData();
-      if (!inflated) ReadError("damaged compressed data: " + ZlibText(z.zs, rc));
+      if (!refused.empty()) ReadError("damaged compressed data: " + refused);
       ReadError("damaged compressed data: a block does not inflate to its stated length");
     }
     Input block(plain.data(), plainLength);
@@ -527,18 +571,61 @@ class Output {
   std::vector<uint8_t> buf_;
 };
 
-// Appends the serialised form of values to a record buffer.
+// The block being filled. Records are written straight into its bytes:
+// one room check per field instead of one vector insertion, and no copy
+// of a record that fits.
+class BlockBuffer {
+ public:
+  BlockBuffer() : bytes_(CATALOG_BLOCK_LIMIT + 4096) {}
+  size_t size() const { return used_; }
+  const uint8_t* data() const { return bytes_.data(); }
+  // n writable bytes at the end; Advance(n) keeps them.
+  uint8_t* Room(size_t n) {
+    if (bytes_.size() - used_ < n) Grow(n);
+    return bytes_.data() + used_;
+  }
+  void Advance(size_t n) { used_ += n; }
+  void Clear() {
+    used_ = 0;
+    // A record of a huge thumbnail does not keep its room for good.
+    if (bytes_.size() > 4 * CATALOG_BLOCK_LIMIT) {
+      bytes_.resize(CATALOG_BLOCK_LIMIT + 4096);
+      bytes_.shrink_to_fit();
+    }
+  }
+  // Drops the first n bytes (emitted records); the rest moves to the front.
+  void DropFront(size_t n) {
+    std::memmove(bytes_.data(), bytes_.data() + n, used_ - n);
+    used_ -= n;
+  }
+
+ private:
+  [[gnu::noinline]] void Grow(size_t n) { bytes_.resize(std::max(bytes_.size() * 2, used_ + n)); }
+  std::vector<uint8_t> bytes_;
+  size_t used_ = 0;
+};
+
+// Appends the serialised form of values to the block.
 struct Record {
-  std::vector<uint8_t>& b;
-  void U8(uint8_t v) { b.push_back(v); }
+  BlockBuffer& b;
+  std::string& scratch;  // reused for texts that need converting
+  void U8(uint8_t v) {
+    *b.Room(1) = v;
+    b.Advance(1);
+  }
   void U16(uint16_t v) {
-    const uint8_t x[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
-    b.insert(b.end(), x, x + 2);
+    uint8_t* p = b.Room(2);
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    b.Advance(2);
   }
   void U32(uint32_t v) {
-    const uint8_t x[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-                          static_cast<uint8_t>(v >> 24)};
-    b.insert(b.end(), x, x + 4);
+    uint8_t* p = b.Room(4);
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+    b.Advance(4);
   }
   void Length(size_t n) {
     if (n > 0xFFFFFFFEu) WriteError("text too long to store");
@@ -555,8 +642,9 @@ struct Record {
     U32(static_cast<uint32_t>(n));
   }
   void Bytes(const void* p, size_t n) {
-    const auto* q = static_cast<const uint8_t*>(p);
-    b.insert(b.end(), q, q + n);
+    if (n == 0) return;
+    std::memcpy(b.Room(n), p, n);
+    b.Advance(n);
   }
   // Windows-1252 when every character fits; the UTF-16 form otherwise.
   void String(const std::string& s) {
@@ -565,9 +653,9 @@ struct Record {
       Bytes(s.data(), s.size());
       return;
     }
-    if (auto ansi = Utf8ToCp1252(s)) {
-      Length(ansi->size());
-      Bytes(ansi->data(), ansi->size());
+    if (Utf8ToCp1252(s, scratch)) {
+      Length(scratch.size());
+      Bytes(scratch.data(), scratch.size());
       return;
     }
     const std::u16string units = Utf8ToUtf16(s);
@@ -578,14 +666,25 @@ struct Record {
   }
 };
 
-void SerializeItem(std::vector<uint8_t>& buffer, const CFileItem& item) {
-  Record r{buffer};
+// The class of the items written last: consecutive items are mostly of one
+// class, whose name need not be measured and looked up again.
+struct ClassCache {
+  const char* name = nullptr;
+  size_t length = 0;
+  int8_t id = CLS_NONE;
+};
+
+void SerializeItem(Record& r, const CFileItem& item, ClassCache& cls) {
   const char* className = item.GetClassName();
-  const size_t nameLength = std::strlen(className);
+  if (className != cls.name) {
+    cls.name = className;
+    cls.length = std::strlen(className);
+    cls.id = ClassIdOf(std::string_view(className, cls.length));
+  }
   r.U16(0xFFFF);
   r.U16(kSchema);
-  r.U16(static_cast<uint16_t>(nameLength));
-  r.Bytes(className, nameLength);
+  r.U16(static_cast<uint16_t>(cls.length));
+  r.Bytes(className, cls.length);
   r.U8(item.type);
   r.String(item.name);
   r.U32(item.size);
@@ -612,6 +711,8 @@ void SerializeItem(std::vector<uint8_t>& buffer, const CFileItem& item) {
   } else {
     r.U8(0);
   }
+  // Plain items, nearly all of them, have no fields of their own.
+  if (cls.id == CLS_ITEM) return;
   if (const auto* a = dynamic_cast<const CFileItemAppli*>(&item)) {
     r.String(a->installProgram);
     r.U32(a->appSize);
@@ -630,7 +731,7 @@ class BlockWriter {
 
   void Emit(const uint8_t* data, size_t length, uint32_t itemCount) {
     if (!z_.live) {
-      const int rc = deflateInit(&z_.zs, Z_DEFAULT_COMPRESSION);
+      const int rc = deflateInit2(&z_.zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, kMemLevel, Z_DEFAULT_STRATEGY);
       if (rc == Z_MEM_ERROR) throw std::bad_alloc();
       if (rc != Z_OK) WriteError(ZlibText(z_.zs, rc));
       z_.live = true;
@@ -641,6 +742,12 @@ class BlockWriter {
     z_.zs.avail_in = static_cast<uInt>(length);
     z_.zs.total_out = 0;
     size_t produced = 0;
+    if (!z_.headerWritten) {
+      // The first payload begins with the wrapper's header.
+      std::memcpy(packed_.data(), kZlibHeader, sizeof kZlibHeader);
+      produced = sizeof kZlibHeader;
+      z_.headerWritten = true;
+    }
     for (;;) {
       z_.zs.next_out = packed_.data() + produced;
       z_.zs.avail_out = static_cast<uInt>(packed_.size() - produced);
@@ -676,27 +783,25 @@ void WriteRange(const CFileItemList& list, size_t first, size_t last, ICatalogSi
   out.PutCount(1);
   out.PutCount(static_cast<uint32_t>(total));
   BlockWriter blocks(out);
-  std::vector<uint8_t> block;
-  block.reserve(CATALOG_BLOCK_LIMIT + 4096);
+  BlockBuffer block;
+  std::string scratch;
+  Record record{block, scratch};
+  ClassCache cls;
   uint32_t inBlock = 0;
   for (size_t i = first; i < last; ++i) {
     const size_t start = block.size();
-    SerializeItem(block, *list.items[i]);
+    SerializeItem(record, *list.items[i], cls);
     if (block.size() >= CATALOG_BLOCK_LIMIT) {
       // The record does not fit: the pending records go first, then the
       // record starts the next block (or fills one alone when it is that big).
       if (inBlock > 0) {
         blocks.Emit(block.data(), start, inBlock);
-        block.erase(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(start));
+        block.DropFront(start);
         inBlock = 0;
       }
       if (block.size() >= CATALOG_BLOCK_LIMIT) {
         blocks.Emit(block.data(), block.size(), 1);
-        block.clear();
-        if (block.capacity() > 4 * CATALOG_BLOCK_LIMIT) {
-          block.shrink_to_fit();
-          block.reserve(CATALOG_BLOCK_LIMIT + 4096);
-        }
+        block.Clear();
       } else {
         inBlock = 1;
       }

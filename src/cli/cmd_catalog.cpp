@@ -1,6 +1,7 @@
 // quolvane-cli new / list / dump / resave: create, read and rewrite catalog files.
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -107,17 +108,23 @@ CliCommand reg([](CLI::App& app) {
   list->add_option("catalog", args.catalog, "catalog file (.QVD)")->required();
   list->callback([] {
     StartTexts();
-    const CFileItemList items = Load(args.catalog);
+    CFileItemList items = Load(args.catalog);
     std::string out;
+    out.reserve(65536 + 4096);
+    char number[24];
+    const auto append = [&](auto value) {
+      const auto end = std::to_chars(number, number + sizeof number, value).ptr;
+      out.append(number, end);
+    };
     for (size_t i = 0; i < items.size(); ++i) {
       const CFileItem& it = *items[i];
-      out += std::to_string(i);
+      append(i);
       out += '\t';
       out += TypeLabel(it.type, it.IsApplication() != 0);
       out += '\t';
-      out += std::to_string(it.level);
+      append(it.level);
       out += '\t';
-      out += OneLineText(it.name);
+      AppendOneLineText(out, it.name);
       out += '\n';
       if (out.size() > 65536) {
         std::fwrite(out.data(), 1, out.size(), stdout);
@@ -126,6 +133,7 @@ CliCommand reg([](CLI::App& app) {
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
+    KeepUntilExit(std::move(items));
   });
 
   auto* dump = app.add_subcommand("dump", "Every field of every item");
@@ -133,7 +141,7 @@ CliCommand reg([](CLI::App& app) {
   dump->add_flag("--json", args.json, "JSON output (the one format offered)");
   dump->callback([] {
     StartTexts();
-    const CFileItemList items = Load(args.catalog);
+    CFileItemList items = Load(args.catalog);
     // Item by item, so that a large catalog is not held twice.
     std::string out = "{\n  \"fileVersion\": " + std::to_string(items.fileVersion) + ",\n  \"items\": [";
     for (size_t i = 0; i < items.size(); ++i) {
@@ -147,6 +155,7 @@ CliCommand reg([](CLI::App& app) {
     out += items.size() ? "\n  ]\n}\n" : "]\n}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
+    KeepUntilExit(std::move(items));
   });
 
   auto* recover = app.add_subcommand(
@@ -182,6 +191,7 @@ CliCommand reg([](CLI::App& app) {
     StartTexts();
     CFileItemList items = Load(args.catalog);
     Save(items, args.output);
+    KeepUntilExit(std::move(items));
   });
 });
 

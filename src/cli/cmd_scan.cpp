@@ -218,6 +218,7 @@ void RunProperties(const std::string& catalogPath, long index) {
   // Names that are not UTF-8 show their bytes as U+FFFD, as list and search do.
   for (const std::string& line : PropertiesListing(catalog, index, absolute, mtime))
     std::printf("%s\n", DisplayText(line).c_str());
+  KeepUntilExit(std::move(catalog));
 }
 
 CliCommand reg([](CLI::App& app) {

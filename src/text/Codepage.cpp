@@ -179,10 +179,30 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
   size_t i = AsciiPrefix(bytes);
-  std::string out(bytes.data(), i);
-  if (i == bytes.size()) return out;
-  out.reserve(bytes.size() + (bytes.size() - i) / 2 + 8);
-  for (; i < bytes.size(); ++i) AppendUtf8(out, Cp1252Char(static_cast<unsigned char>(bytes[i])));
+  if (i == bytes.size()) return std::string(bytes);
+  // Written in place, as loading a catalog converts every name that is not
+  // ASCII; measured first, so that the name is allocated once, to size.
+  size_t length = i;
+  for (size_t k = i; k < bytes.size(); ++k) {
+    const char32_t cp = Cp1252Char(static_cast<unsigned char>(bytes[k]));
+    length += cp < 0x80 ? 1 : cp < 0x800 ? 2 : 3;
+  }
+  std::string out(length, '\0');
+  std::memcpy(out.data(), bytes.data(), i);
+  char* p = out.data() + i;
+  for (; i < bytes.size(); ++i) {
+    const char32_t cp = Cp1252Char(static_cast<unsigned char>(bytes[i]));
+    if (cp < 0x80) {
+      *p++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (cp >> 6));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      *p++ = static_cast<char>(0xE0 | (cp >> 12));
+      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
   return out;
 }
 
@@ -191,6 +211,8 @@ std::optional<std::string> Utf8ToCp1252(std::string_view utf8) {
   if (!EncodeCp1252(utf8, false, out)) return std::nullopt;
   return out;
 }
+
+bool Utf8ToCp1252(std::string_view utf8, std::string& out) { return EncodeCp1252(utf8, false, out); }
 
 std::string Utf8ToCp1252Lossy(std::string_view utf8) {
   std::string out;
@@ -309,17 +331,36 @@ std::string DisplayText(std::string_view text) {
 }
 
 std::string OneLineText(std::string_view text) {
-  std::string shown = DisplayText(text);
-  if (shown.find_first_of("\t\r\n") == std::string::npos) return shown;
   std::string out;
-  out.reserve(shown.size() + 8);
+  AppendOneLineText(out, text);
+  return out;
+}
+
+void AppendOneLineText(std::string& out, std::string_view text) {
+  // One look for anything to change, eight bytes at a time: only control
+  // characters and bytes from 0x80 can be one. Lists run this on every name.
+  size_t i = 0;
+  const size_t n = text.size();
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, text.data() + i, 8);
+    if (((w - 0x2020202020202020ULL) | w) & 0x8080808080808080ULL) break;
+  }
+  for (; i < n; ++i) {
+    const char c = text[i];
+    if (c == '\xED' || c == '\t' || c == '\r' || c == '\n') break;
+  }
+  if (i == n) {
+    out.append(text);
+    return;
+  }
+  const std::string shown = DisplayText(text);
   for (char c : shown) {
     if (c == '\t') out += "\\t";
     else if (c == '\r') out += "\\r";
     else if (c == '\n') out += "\\n";
     else out += c;
   }
-  return out;
 }
 
 std::string Utf8Upper(std::string_view utf8) {

@@ -12,6 +12,8 @@
 std::string Cp1252ToUtf8(std::string_view bytes);
 // UTF-8 to Windows-1252 when every character fits; nothing otherwise.
 std::optional<std::string> Utf8ToCp1252(std::string_view utf8);
+// The same into out, whose room is reused (out is unspecified on false).
+bool Utf8ToCp1252(std::string_view utf8, std::string& out);
 // UTF-8 to Windows-1252, replacing what does not fit by '?'.
 std::string Utf8ToCp1252Lossy(std::string_view utf8);
 // UTF-16 code units (little-endian in memory order) to UTF-8; lone surrogates
@@ -35,6 +37,8 @@ std::string DisplayText(std::string_view text);
 // written as \t, \r and \n, so that one item is always one line and its
 // TAB-separated columns stay apart.
 std::string OneLineText(std::string_view text);
+// Appends OneLineText(text) to out, without a copy for plain text.
+void AppendOneLineText(std::string& out, std::string_view text);
 // Invalid UTF-8 bytes (a Linux file name need not be UTF-8) are read as Windows-1252.
 std::string SanitizeUtf8(std::string_view bytes);
 // Appends the UTF-8 form of one code point (surrogates and values past
