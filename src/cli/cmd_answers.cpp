@@ -215,10 +215,13 @@ void RunExport(const ExportArgs& a) {
   FILE* file = stdout;
   std::string temporary;
   if (!a.output.empty() && a.output != "-") {
-    // Written beside the target and renamed at the end: a failed export
-    // leaves an earlier file as it was.
-    temporary = a.output + ".part";
-    file = std::fopen(temporary.c_str(), "wb");
+    // A file is written beside the target and renamed at the end, so that
+    // a failed export leaves an earlier one as it was; a device or a pipe
+    // is written directly.
+    std::error_code ec;
+    const bool special = fs::exists(a.output, ec) && !fs::is_regular_file(a.output, ec);
+    if (!special) temporary = a.output + ".part";
+    file = std::fopen(special ? a.output.c_str() : temporary.c_str(), "wb");
     if (!file) throw CliError(a.output + ": " + std::strerror(errno));
   }
   bool failed = false;
@@ -232,8 +235,9 @@ void RunExport(const ExportArgs& a) {
   const int error = failed ? errno : 0;
   if (file != stdout) {
     if (std::fclose(file) != 0 && !failed) failed = true;
-    if (failed || !complete) std::remove(temporary.c_str());
-    else if (std::rename(temporary.c_str(), a.output.c_str()) != 0) {
+    if (!temporary.empty() && (failed || !complete)) {
+      std::remove(temporary.c_str());
+    } else if (!temporary.empty() && std::rename(temporary.c_str(), a.output.c_str()) != 0) {
       const int renameError = errno;
       std::remove(temporary.c_str());
       throw CliError(a.output + ": " + std::strerror(renameError));

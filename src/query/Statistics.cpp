@@ -148,6 +148,9 @@ CatalogStatistics ComputeStatistics(const CFileItemList& list, long from, size_t
     s.largestFolders.push_back(largest.top());
     largest.pop();
   }
-  std::reverse(s.largestFolders.begin(), s.largestFolders.end());
+  // Largest first; equal sizes in catalog order.
+  std::sort(s.largestFolders.begin(), s.largestFolders.end(), [](const FolderSize& a, const FolderSize& b) {
+    return a.bytes != b.bytes ? a.bytes > b.bytes : a.index < b.index;
+  });
   return s;
 }

@@ -4,7 +4,10 @@
 #include <QDialog>
 #include <QPushButton>
 #include <QString>
+#include <cstdint>
 #include <string>
+
+#include "ui/Translate.h"
 
 // Ok accepts, Cancel rejects.
 template <typename Form>
@@ -21,4 +24,11 @@ inline std::string ToStored(const QString& text) {
   QString t = text;
   t.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\n'), QLatin1String("\r\n"));
   return t.toStdString();
+}
+
+// A size beside the others of a window: bytes while small, then whole
+// kilobytes with the digits grouped.
+inline QString SpaceText(uint64_t bytes) {
+  if (bytes < 10240) return QStringLiteral("%L1 %2").arg(bytes).arg(Tr("$$bytes"));
+  return QStringLiteral("%L1 %2").arg(bytes / 1024).arg(Tr("$$Ko"));
 }

@@ -36,7 +36,9 @@
 #include "ui/FileListView.h"
 #include "ui/HelpWindow.h"
 #include "ui/Icons.h"
+#include "ui/DuplicatesDialog.h"
 #include "ui/PropertiesDialog.h"
+#include "ui/StatisticsDialog.h"
 #include "ui/QtUiPort.h"
 #include "ui/ScanProgressWindow.h"
 #include "ui/Translate.h"
@@ -149,6 +151,7 @@ void CMainFrame::BuildMenus() {
   AddCommand(edit, "$$Re&name", CMD_RENAME);
   AddCommand(edit, "$$&Search", CMD_SEARCH, QKeySequence::Find);
   AddCommand(edit, "$$&Properties...", CMD_PROPERTIES);
+  AddCommand(edit, "$$D&uplicates...", CMD_DUPLICATES);
   edit->addSeparator();
   AddCommand(edit, "$$&Execute / install", CMD_EXECUTE);
   AddCommand(edit, "$$&Configuration", CMD_CONFIGURATION);
@@ -192,6 +195,8 @@ void CMainFrame::BuildMenus() {
   descr->setCheckable(true);
   descr->setChecked(true);
   AddCommand(view, "$$S&plit", CMD_SPLIT);
+  view->addSeparator();
+  AddCommand(view, "$$Statisti&cs...", CMD_STATISTICS);
 
   QMenu* help = bar->addMenu(QStringLiteral("$$&?"));
   AddCommand(help, "$$&Help index", CMD_HELP_INDEX, QKeySequence::HelpContents);
@@ -499,6 +504,12 @@ void CMainFrame::OnCommand(int command) {
     case CMD_MODIFY_FILTERS: doc.OnModifyFilters(); break;
     case CMD_INVERT_FILTER: doc.OnInvertFilter(); break;
     case CMD_PROPERTIES: ShowProperties(doc.currentIndex); break;
+    case CMD_DUPLICATES:
+      if (const auto chosen = RunDuplicatesDialog(this, doc.list, doc.currentIndex, ui_)) ShowItem(*chosen);
+      break;
+    case CMD_STATISTICS:
+      if (const auto chosen = RunStatisticsDialog(this, doc.list, doc.currentIndex)) ShowItem(*chosen);
+      break;
     case CMD_EXECUTE: TreeExecute(); break;
     case CMD_VIEW_LARGE:
     case CMD_VIEW_SMALL:
