@@ -212,42 +212,20 @@ void RunExport(const ExportArgs& a) {
   const long from = CheckFrom(list, a.from);
   std::string title = fs::path(a.catalog).filename().string();
   if (from >= 0) title += " - " + list[static_cast<size_t>(from)]->name;
-  FILE* file = stdout;
-  std::string temporary;
-  if (!a.output.empty() && a.output != "-") {
-    // A file is written beside the target and renamed at the end, so that
-    // a failed export leaves an earlier one as it was; a device or a pipe
-    // is written directly.
-    std::error_code ec;
-    const bool special = fs::exists(a.output, ec) && !fs::is_regular_file(a.output, ec);
-    if (!special) temporary = a.output + ".part";
-    file = std::fopen(special ? a.output.c_str() : temporary.c_str(), "wb");
-    if (!file) throw CliError(a.output + ": " + std::strerror(errno));
-  }
-  bool failed = false;
+  const ExportFormat format = *ExportFormatFromName(a.format);
   InterruptibleProgress progress;
-  const bool complete = ExportCatalog(
-      list, from, *ExportFormatFromName(a.format),
-      [&](std::string_view bytes) {
-        if (!failed && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) failed = true;
-      },
-      title, &progress);
-  const int error = failed ? errno : 0;
-  if (file != stdout) {
-    if (std::fclose(file) != 0 && !failed) failed = true;
-    if (!temporary.empty() && (failed || !complete)) {
-      std::remove(temporary.c_str());
-    } else if (!temporary.empty() && std::rename(temporary.c_str(), a.output.c_str()) != 0) {
-      const int renameError = errno;
-      std::remove(temporary.c_str());
-      throw CliError(a.output + ": " + std::strerror(renameError));
-    }
-  } else if (std::fflush(stdout) != 0) {
-    failed = true;
+  auto produce = [&](const ExportOutput& output) {
+    return ExportCatalog(list, from, format, output, title, &progress);
+  };
+  if (a.output.empty() || a.output == "-") {
+    const bool complete = produce([](std::string_view bytes) { WriteOut(bytes); });
+    if (std::fflush(stdout) != 0) throw CliError(std::string("standard output: ") + std::strerror(errno));
+    if (!complete) throw CliError("stopped", kInterruptedStatus);
+    return;
   }
-  if (failed) throw CliError((a.output.empty() ? std::string("standard output") : a.output) + ": " +
-                             std::strerror(error ? error : EIO));
-  if (!complete) throw CliError("stopped; nothing written", kInterruptedStatus);
+  std::string error;
+  if (!WriteExportFile(a.output, produce, &error))
+    throw CliError(a.output + ": " + error, g_interrupted.load() ? kInterruptedStatus : 1);
 }
 
 // ---- shelf

@@ -1,13 +1,17 @@
 #include "query/Export.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
 #include "ports/ProgressSink.h"
 #include "query/PathWalk.h"
+#include "scan/MediaPaths.h"
 #include "text/Ascii.h"
 #include "text/Codepage.h"
 
@@ -444,4 +448,50 @@ bool ExportCatalog(const CFileItemList& list, long from, ExportFormat format, co
   writer.End();
   if (progress) progress->End();
   return complete;
+}
+
+void ExportItems(const CFileItemList& list, const std::vector<size_t>& items, ExportFormat format,
+                 const ExportOutput& output, const std::string& title) {
+  CExportWriter writer(format, output, false, title);
+  writer.Begin();
+  // Rows in display order, not catalog order: paths by the parent index.
+  const CItemPaths paths(list);
+  ExportRow row;
+  for (const size_t i : items) {
+    if (i >= list.size()) continue;
+    row.path = paths.Logical(i, false);
+    FillExportRow(row, *list[i]);
+    writer.Row(row);
+  }
+  writer.End();
+}
+
+bool WriteExportFile(const std::string& path, const std::function<bool(const ExportOutput&)>& produce,
+                     std::string* error) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const bool special = fs::exists(path, ec) && !fs::is_regular_file(path, ec);
+  const std::string temporary = special ? path : path + ".part";
+  FILE* file = std::fopen(temporary.c_str(), "wb");
+  auto fail = [&](int code) {
+    if (error) *error = std::strerror(code);
+    return false;
+  };
+  if (!file) return fail(errno);
+  int writeError = 0;
+  const bool complete = produce([&](std::string_view bytes) {
+    if (!writeError && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) writeError = errno ? errno : EIO;
+  });
+  if (std::fclose(file) != 0 && !writeError) writeError = errno ? errno : EIO;
+  if (writeError || !complete) {
+    if (!special) std::remove(temporary.c_str());
+    if (!writeError && error) *error = Translate("IDS_EXPORT_STOPPED");
+    return writeError ? fail(writeError) : false;
+  }
+  if (!special && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int renameError = errno;
+    std::remove(temporary.c_str());
+    return fail(renameError);
+  }
+  return true;
 }

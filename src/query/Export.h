@@ -79,3 +79,16 @@ class CExportWriter {
 // returns false (the output is still well-formed).
 bool ExportCatalog(const CFileItemList& list, long from, ExportFormat format, const ExportOutput& output,
                    const std::string& title, IProgressSink* progress = nullptr);
+
+// The given items in the given order (the rows a search found), each with
+// its catalog path; the HTML page is the table alone.
+void ExportItems(const CFileItemList& list, const std::vector<size_t>& items, ExportFormat format,
+                 const ExportOutput& output, const std::string& title);
+
+// Writes a file with what produce gives its output: beside the target
+// first, renamed over it once complete, so that a failed or stopped export
+// leaves an earlier file as it was; a device or a pipe is written directly.
+// produce returns false when stopped (then nothing is left). False with
+// *error (the cause) when the file could not be written or was stopped.
+bool WriteExportFile(const std::string& path, const std::function<bool(const ExportOutput&)>& produce,
+                     std::string* error);

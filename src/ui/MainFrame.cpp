@@ -37,6 +37,7 @@
 #include "ui/HelpWindow.h"
 #include "ui/Icons.h"
 #include "ui/DuplicatesDialog.h"
+#include "ui/ExportCommand.h"
 #include "ui/PropertiesDialog.h"
 #include "ui/StatisticsDialog.h"
 #include "ui/QtUiPort.h"
@@ -132,6 +133,7 @@ void CMainFrame::BuildMenus() {
   AddCommand(file, "$$&Merge...", CMD_MERGE);
   AddCommand(file, "$$&Save", CMD_FILE_SAVE, QKeySequence::Save);
   AddCommand(file, "$$Save &as...", CMD_FILE_SAVE_AS, QKeySequence::SaveAs);
+  AddCommand(file, "$$&Export...", CMD_EXPORT);
   file->addSeparator();
   AddCommand(file, "$$&Print...", CMD_PRINT, QKeySequence::Print);
   AddCommand(file, "$$Print pre&view", CMD_PRINT_PREVIEW);
@@ -459,6 +461,19 @@ bool NothingToInstall(const CFileItem& item) {
 
 }  // namespace
 
+void CMainFrame::ExportCatalogFile() {
+  CQuolvaneDoc& doc = Doc();
+  // The selected item's subtree, or the whole catalog from the root.
+  const long from = doc.currentIndex >= 0 && static_cast<size_t>(doc.currentIndex) < doc.list.size() ? doc.currentIndex : -1;
+  const QFileInfo info(QString::fromStdString(doc.PathName()));
+  std::string title = info.fileName().toStdString();
+  if (from >= 0) title += (title.empty() ? "" : " - ") + doc.list[static_cast<size_t>(from)]->name;
+  const std::string base = info.completeBaseName().isEmpty() ? std::string("catalog") : info.completeBaseName().toStdString();
+  RunExportCommand(this, ui_, base + ".csv", [&](ExportFormat format, const ExportOutput& output, IProgressSink* progress) {
+    return ExportCatalog(doc.list, from, format, output, title, progress);
+  });
+}
+
 void CMainFrame::OfferRecoveryOfFailedOpen() {
   // Open refuses a damaged catalog; what can be read before the damage is
   // offered as a new catalog rather than lost.
@@ -507,6 +522,7 @@ void CMainFrame::OnCommand(int command) {
     case CMD_DUPLICATES:
       if (const auto chosen = RunDuplicatesDialog(this, doc.list, doc.currentIndex, ui_)) ShowItem(*chosen);
       break;
+    case CMD_EXPORT: ExportCatalogFile(); break;
     case CMD_STATISTICS:
       if (const auto chosen = RunStatisticsDialog(this, doc.list, doc.currentIndex)) ShowItem(*chosen);
       break;

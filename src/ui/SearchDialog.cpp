@@ -8,6 +8,7 @@
 #include "ports/ProgressSink.h"
 #include "ports/UiPort.h"
 #include "query/SearchSession.h"
+#include "ui/ExportCommand.h"
 #include "ui/HelpWindow.h"
 #include "ui/Translate.h"
 #include "ui_SearchDialog.h"
@@ -141,6 +142,16 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
   QObject::connect(form.goTo, &QPushButton::clicked, &dialog, goTo);
   QObject::connect(form.results, &QAbstractItemView::doubleClicked, &dialog, goTo);
   QObject::connect(form.exit, &QPushButton::clicked, &dialog, &QDialog::reject);
+  // Exactly the rows found, in the order shown.
+  form.exportRows->setEnabled(!session.Results().empty());
+  QObject::connect(form.find, &QPushButton::clicked, &dialog,
+                   [&] { form.exportRows->setEnabled(!session.Results().empty()); });
+  QObject::connect(form.exportRows, &QPushButton::clicked, &dialog, [&] {
+    RunExportCommand(&dialog, ui, "search.csv", [&](ExportFormat format, const ExportOutput& output, IProgressSink*) {
+      ExportItems(session.List(), session.Results(), format, output, session.Title());
+      return true;
+    });
+  });
 
   dialog.resize(std::max(dialog.sizeHint().width(), 720), std::max(dialog.sizeHint().height(), 420));
   if (g_firstSize.isEmpty()) g_firstSize = dialog.size();

@@ -1,6 +1,7 @@
 // The duplicates and statistics windows: what the user sees after Find,
 // the rule choice, Go to on a copy or a folder, and the menu entries.
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -9,7 +10,10 @@
 #include <QTreeWidget>
 #include <QtCharts/QChartView>
 
+#include "query/SearchSession.h"
 #include "ui/DuplicatesDialog.h"
+#include "ui/ExportCommand.h"
+#include "ui/SearchDialog.h"
 #include "ui/StatisticsDialog.h"
 #include "ui/UiTestUtil.h"
 
@@ -90,6 +94,40 @@ class AnswersWindowsTest : public QObject {
     QCOMPARE(chosen, std::optional<size_t>(1));
   }
 
+  void SearchResultsExportExactlyTheRowsFound() {
+    UiFixture f;
+    Catalog(f);
+    SearchDialogMemory memory;
+    CSearchSession session(f.List(), -1, f.app.settings.searchHistory, memory, true);
+    const QString page = f.dir.filePath(QStringLiteral("found.html"));
+    f.scripted.files.push_back(page.toStdString());
+    bool enabledBefore = true;
+    WhenModal([&](QWidget* d) {
+      enabledBefore = Child<QPushButton>(d, "exportRows")->isEnabled();
+      Child<QComboBox>(d, "text")->setEditText(QStringLiteral("song*"));
+      Child<QPushButton>(d, "find")->click();
+      Child<QPushButton>(d, "exportRows")->click();
+      Child<QPushButton>(d, "exit")->click();
+    });
+    RunSearchDialog(f.frame.get(), session, f.scripted);
+    QVERIFY(!enabledBefore);
+    QFile file(page);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    QCOMPARE(html.count(QStringLiteral("<td>song.mp3</td>")), 2);
+    QVERIFY(!html.contains(QStringLiteral("photo.jpg")));
+    QVERIFY(!html.contains(QStringLiteral("<details")));  // rows only, no tree
+
+    // A file type that is no export format is refused before anything is written.
+    f.scripted.files.push_back(f.dir.filePath(QStringLiteral("list.txt")).toStdString());
+    int produced = 0;
+    const auto produce = [&](ExportFormat, const ExportOutput&, IProgressSink*) { return ++produced > 0; };
+    QVERIFY(!RunExportCommand(f.frame.get(), f.scripted, "x.csv", produce));
+    QCOMPARE(produced, 0);
+    QCOMPARE(f.scripted.boxes.size(), size_t(1));
+    QVERIFY(!QFile::exists(f.dir.filePath(QStringLiteral("list.txt"))));
+  }
+
   void MenusOfferBothWindows() {
     UiFixture f;
     QStringList entries;
@@ -97,6 +135,7 @@ class AnswersWindowsTest : public QObject {
       for (QAction* a : menu->menu()->actions()) entries << a->text();
     QVERIFY(entries.contains(QStringLiteral("D&uplicates...")));
     QVERIFY(entries.contains(QStringLiteral("Statisti&cs...")));
+    QVERIFY(entries.contains(QStringLiteral("&Export...")));
   }
 };
 
