@@ -7,6 +7,7 @@
 #include "i18n/Translator.h"
 #include "ports/ProgressSink.h"
 #include "ports/UiPort.h"
+#include "query/MultiSearch.h"
 #include "scan/MediaPaths.h"
 
 CSearchSession::CSearchSession(const CFileItemList& list, long start, SearchHistory& history,
@@ -38,6 +39,8 @@ bool CSearchSession::Find(const SearchRequest& request, IUiPort& ui, IProgressSi
   results_.clear();
   pathCache_.clear();
   paths_.reset();
+  shelfRows_.clear();
+  shelfResults_ = false;
   selectedRow = -1;
   memory_.caseSensitive = request.caseSensitive;
   memory_.minKb = request.minKb;
@@ -57,6 +60,7 @@ bool CSearchSession::Find(const SearchRequest& request, IUiPort& ui, IProgressSi
     return false;
   }
   lastCriteria_ = c;
+  if (inShelf && HasShelf()) return FindInShelf(ui, progress);
 
   int lastPercent = -1;
   SearchProgress onProgress;
@@ -80,8 +84,79 @@ bool CSearchSession::Find(const SearchRequest& request, IUiPort& ui, IProgressSi
   return true;
 }
 
+bool CSearchSession::FindInShelf(IUiPort& ui, IProgressSink* progress) {
+  shelfResults_ = true;
+  auto addRows = [&](size_t file, const CFileItemList& list, const std::vector<size_t>& found) {
+    const CItemPaths paths(list);
+    for (const size_t index : found) {
+      ShelfRow row{file, {}, MakeExportRow(*list[index], paths.Logical(index, false))};
+      row.row.catalogFile = shelfFiles_[file];
+      row.cells = filesMode_ ? SearchResultRowFiles(list, index, row.row.path)
+                             : SearchResultRowApplications(list, index, row.row.path);
+      row.cells.insert(row.cells.begin(), shelfFiles_[file]);
+      results_.push_back(index);
+      shelfRows_.push_back(std::move(row));
+    }
+  };
+  // The open catalog as it is in memory (it may hold unsaved changes),
+  // first; the others from their files.
+  std::vector<std::string> others;
+  std::vector<size_t> otherPositions;
+  for (size_t k = 0; k < shelfFiles_.size(); ++k) {
+    if (shelfFiles_[k] == openCatalog_) {
+      std::vector<size_t> found;
+      SearchCatalog(list_, -1, lastCriteria_, found);
+      addRows(k, list_, found);
+    } else {
+      others.push_back(shelfFiles_[k]);
+      otherPositions.push_back(k);
+    }
+  }
+  const MultiSearchResult r = SearchCatalogFiles(
+      others, lastCriteria_,
+      [&](size_t k, const CFileItemList& list, const std::vector<size_t>& found) {
+        addRows(otherPositions[k], list, found);
+      },
+      progress);
+  if (!r.failures.empty()) {
+    std::string text = Translate("IDS_SHELF_UNREADABLE");
+    for (const MultiSearchFailure& f : r.failures) text += "\r\n" + f.file + ": " + f.reason;
+    ui.MessageBox(text, Translate("IDS_WARNING"), MB_ICONWARNING);
+  }
+  if (results_.empty() && !r.stopped) {
+    const NotFoundMessage m = SearchNotFoundMessage(lastCriteria_);
+    ui.MessageBox(m.text, m.caption, MB_ICONERROR);
+    return false;
+  }
+  return !results_.empty();
+}
+
+void CSearchSession::SetShelf(std::vector<std::string> files, std::string openCatalog) {
+  shelfFiles_ = std::move(files);
+  openCatalog_ = std::move(openCatalog);
+}
+
+std::optional<CSearchSession::ShelfTarget> CSearchSession::ShelfGoTo() const {
+  if (!shelfResults_ || selectedRow < 0 || static_cast<size_t>(selectedRow) >= shelfRows_.size()) return std::nullopt;
+  const ShelfRow& row = shelfRows_[static_cast<size_t>(selectedRow)];
+  if (shelfFiles_[row.file] == openCatalog_) return std::nullopt;
+  return ShelfTarget{shelfFiles_[row.file], results_[static_cast<size_t>(selectedRow)]};
+}
+
+void CSearchSession::ExportResults(ExportFormat format, const ExportOutput& output) const {
+  if (!shelfResults_) {
+    ExportItems(list_, results_, format, output, Title());
+    return;
+  }
+  CExportWriter writer(format, output, true, Title());
+  writer.Begin();
+  for (const ShelfRow& row : shelfRows_) writer.Row(row.row);
+  writer.End();
+}
+
 std::vector<std::string> CSearchSession::RowTexts(size_t row) {
   if (row >= results_.size()) return {};
+  if (shelfResults_) return row < shelfRows_.size() ? shelfRows_[row].cells : std::vector<std::string>();
   if (pathCache_.size() != results_.size()) pathCache_.assign(results_.size(), std::string());
   const size_t index = results_[row];
   std::string& path = pathCache_[row];
@@ -94,12 +169,16 @@ std::vector<std::string> CSearchSession::RowTexts(size_t row) {
 
 std::optional<size_t> CSearchSession::SelectedItem() const {
   if (selectedRow < 0 || static_cast<size_t>(selectedRow) >= results_.size()) return std::nullopt;
+  // A row of a shelf search is an item of the open catalog only when it came from its file.
+  if (shelfResults_ && shelfFiles_[shelfRows_[static_cast<size_t>(selectedRow)].file] != openCatalog_)
+    return std::nullopt;
   return results_[static_cast<size_t>(selectedRow)];
 }
 
 void CSearchSession::RemoveSelectedRow() {
   if (selectedRow < 0 || static_cast<size_t>(selectedRow) >= results_.size()) return;
   results_.erase(results_.begin() + selectedRow);
+  if (static_cast<size_t>(selectedRow) < shelfRows_.size()) shelfRows_.erase(shelfRows_.begin() + selectedRow);
   if (static_cast<size_t>(selectedRow) < pathCache_.size()) pathCache_.erase(pathCache_.begin() + selectedRow);
   paths_.reset();
   selectedRow = -1;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "query/Export.h"
 #include "query/Search.h"
 #include "scan/MediaPaths.h"
 
@@ -56,7 +57,11 @@ class CSearchSession {
   // The result rows: catalog indices in display order.
   const std::vector<size_t>& Results() const { return results_; }
   // The columns of the last search (by its kind).
-  std::vector<ResultColumn> Columns() const { return SearchResultColumns(lastKind_); }
+  std::vector<ResultColumn> Columns() const {
+    std::vector<ResultColumn> columns = SearchResultColumns(lastKind_);
+    if (shelfResults_) columns.insert(columns.begin(), ResultColumn{"$$Catalog", 200});
+    return columns;
+  }
   // Cell texts of a row in the file list's mode; the path is computed once and cached.
   std::vector<std::string> RowTexts(size_t row);
 
@@ -68,6 +73,26 @@ class CSearchSession {
   void RemoveSelectedRow();
   // "$$Go to ...": the selected row's item, nothing when no row is selected.
   std::optional<size_t> GoTo() const { return SelectedItem(); }
+
+  // "In every catalog of the shelf": the document gives the shelf's files
+  // and the open catalog's; with inShelf set, Find reads them one after
+  // another instead of searching the open catalog, and every row starts
+  // with its catalog file.
+  void SetShelf(std::vector<std::string> files, std::string openCatalog);
+  bool HasShelf() const { return !shelfFiles_.empty(); }
+  bool inShelf = false;
+  // Whether the rows shown are those of a shelf search.
+  bool ShelfRows() const { return shelfResults_; }
+  // "$$Go to ..." on a row of another catalog than the open one: that file
+  // and the item's index in it (the document opens it, asking first about
+  // unsaved changes). Nothing for a row of the open catalog.
+  struct ShelfTarget {
+    std::string file;
+    size_t index = 0;
+  };
+  std::optional<ShelfTarget> ShelfGoTo() const;
+  // The rows shown, as an export (CSV, HTML, JSON lines) writes them.
+  void ExportResults(ExportFormat format, const ExportOutput& output) const;
 
   const SearchCriteria& LastCriteria() const { return lastCriteria_; }
   long Start() const { return start_; }
@@ -87,6 +112,17 @@ class CSearchSession {
   // Built at the first row of a search; the catalog keeps its shape while
   // the dialog is open, but for a deleted application.
   std::optional<CItemPaths> paths_;
+  bool FindInShelf(IUiPort& ui, IProgressSink* progress);
+  std::vector<std::string> shelfFiles_;
+  std::string openCatalog_;
+  bool shelfResults_ = false;
+  // Rows of a shelf search, taken while their catalog was loaded.
+  struct ShelfRow {
+    size_t file;
+    std::vector<std::string> cells;
+    ExportRow row;
+  };
+  std::vector<ShelfRow> shelfRows_;
 };
 
 // A size field of the dialog ("$$Minimum file size", "$$Maximum file size"):

@@ -25,6 +25,7 @@
 
 #include "app/Application.h"
 #include "app/Launch.h"
+#include "app/Shelf.h"
 #include "i18n/Translator.h"
 #include "query/Filters.h"
 #include "query/Panes.h"
@@ -134,6 +135,7 @@ void CMainFrame::BuildMenus() {
   AddCommand(file, "$$&Save", CMD_FILE_SAVE, QKeySequence::Save);
   AddCommand(file, "$$Save &as...", CMD_FILE_SAVE_AS, QKeySequence::SaveAs);
   AddCommand(file, "$$&Export...", CMD_EXPORT);
+  AddCommand(file, "$$Add to the s&helf", CMD_SHELF_ADD);
   file->addSeparator();
   AddCommand(file, "$$&Print...", CMD_PRINT, QKeySequence::Print);
   AddCommand(file, "$$Print pre&view", CMD_PRINT_PREVIEW);
@@ -474,6 +476,18 @@ void CMainFrame::ExportCatalogFile() {
   });
 }
 
+void CMainFrame::AddToShelfCommand() {
+  CQuolvaneDoc& doc = Doc();
+  // The shelf holds files: what is only in memory cannot be searched from there.
+  if (doc.IsModified() || !QFileInfo::exists(QString::fromStdString(doc.PathName()))) {
+    ui_.MessageBox(Translate("IDS_SHELF_SAVEFIRST"), Translate("IDS_WARNING"), MB_ICONEXCLAMATION);
+    return;
+  }
+  AddToShelf(app_.settings.shelf, doc.PathName());
+  ui_.MessageBox(FormatInserts(Translate("IDS_SHELF_ADDED"), {ShelfPath(doc.PathName())}),
+                 Translate("AFX_IDS_APP_TITLE"), MB_ICONINFORMATION);
+}
+
 void CMainFrame::OfferRecoveryOfFailedOpen() {
   // Open refuses a damaged catalog; what can be read before the damage is
   // offered as a new catalog rather than lost.
@@ -523,6 +537,7 @@ void CMainFrame::OnCommand(int command) {
       if (const auto chosen = RunDuplicatesDialog(this, doc.list, doc.currentIndex, ui_)) ShowItem(*chosen);
       break;
     case CMD_EXPORT: ExportCatalogFile(); break;
+    case CMD_SHELF_ADD: AddToShelfCommand(); break;
     case CMD_STATISTICS:
       if (const auto chosen = RunStatisticsDialog(this, doc.list, doc.currentIndex)) ShowItem(*chosen);
       break;

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QPushButton>
 
@@ -84,6 +85,9 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
   InstallHelp(&dialog, kSearchTemplate, form.help);
   for (const char* key : kSearchKindKeys) form.kind->addItem(Tr(key));
   form.progress->setVisible(false);
+  form.inShelf->setEnabled(session.HasShelf());
+  form.inShelf->setChecked(session.HasShelf() && session.inShelf);
+  QObject::connect(form.inShelf, &QCheckBox::toggled, &dialog, [&](bool on) { session.inShelf = on; });
 
   auto fillHistory = [&](const std::string& text) {
     form.text->clear();
@@ -137,7 +141,8 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
   });
   std::optional<size_t> chosen;
   auto goTo = [&] {
-    if ((chosen = session.GoTo())) dialog.accept();
+    // A row of another catalog of the shelf: the document opens it.
+    if ((chosen = session.GoTo()) || session.ShelfGoTo()) dialog.accept();
   };
   QObject::connect(form.goTo, &QPushButton::clicked, &dialog, goTo);
   QObject::connect(form.results, &QAbstractItemView::doubleClicked, &dialog, goTo);
@@ -148,7 +153,7 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
                    [&] { form.exportRows->setEnabled(!session.Results().empty()); });
   QObject::connect(form.exportRows, &QPushButton::clicked, &dialog, [&] {
     RunExportCommand(&dialog, ui, "search.csv", [&](ExportFormat format, const ExportOutput& output, IProgressSink*) {
-      ExportItems(session.List(), session.Results(), format, output, session.Title());
+      session.ExportResults(format, output);
       return true;
     });
   });

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 
+#include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
@@ -13,6 +14,8 @@
 #include "query/Duplicates.h"
 #include "query/Export.h"
 #include "query/PathWalk.h"
+#include "query/ScriptedUi.h"
+#include "query/SearchSession.h"
 #include "query/Statistics.h"
 #include "scan/MediaPaths.h"
 
@@ -288,6 +291,74 @@ TEST(Export, StopEndsRowsButKeepsTheOutputWellFormed) {
   EXPECT_FALSE(ExportCatalog(list, -1, ExportFormat::Html, [&](std::string_view b) { page += b; }, "t", &stop));
   EXPECT_NE(page.find("</table>\n</body>\n</html>\n"), std::string::npos);
   EXPECT_LT(page.size(), 4096u * 200);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ShelfSearch, OpenCatalogFromMemoryOthersFromFilesRowsNameTheirCatalog) {
+  InitTranslator("", 1033);
+  char tmpl[] = "/tmp/qv-shelf-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const fs::path dir = tmpl;
+  auto catalog = [&](const std::string& media, const std::string& file) {
+    CFileItemList list;
+    AddMedia(list, media, 0, "/nonexistent");
+    Add(list, ITEM_FILE, file, 1, 4096, 50);
+    Add(list, ITEM_FILE, "other.doc", 1, 10, 60);
+    list.RebuildContainerIndex();
+    return list;
+  };
+  const std::string a = (dir / "a.qvd").string(), b = (dir / "b.qvd").string(), c = (dir / "c.qvd").string();
+  CFileItemList open = catalog("A", "song.mp3");
+  SaveCatalogFile(open, a);
+  CFileItemList second = catalog("B", "tune.mp3");
+  SaveCatalogFile(second, b);
+  Add(open, ITEM_FILE, "unsaved.mp3", 1, 1, 70);  // in memory only
+  open.RebuildContainerIndex();
+
+  SearchHistory history;
+  SearchDialogMemory memory;
+  CSearchSession session(open, -1, history, memory, true);
+  session.SetShelf({b, a, c}, a);  // c is missing
+  session.inShelf = true;
+  ScriptedUi ui;
+  SearchRequest request;
+  request.text = "*.mp3";
+  request.caseSensitive = false;
+  ASSERT_TRUE(session.Find(request, ui));
+  // The open catalog first, as it is in memory; then the files; the missing one said.
+  ASSERT_EQ(session.Results(), (std::vector<size_t>{1, 3, 1}));
+  EXPECT_EQ(session.RowTexts(1)[0], a);
+  EXPECT_EQ(session.RowTexts(1)[1], "unsaved.mp3");
+  EXPECT_EQ(session.RowTexts(2)[0], b);
+  EXPECT_EQ(session.RowTexts(2)[2], "\\\\B");
+  EXPECT_EQ(session.Columns().front().key, std::string("$$Catalog"));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_NE(ui.boxes[0].text.find(c), std::string::npos);
+
+  // Go to: a row of the open catalog is an item here; another's names its file.
+  session.selectedRow = 0;
+  EXPECT_EQ(session.GoTo(), std::optional<size_t>(1));
+  EXPECT_FALSE(session.ShelfGoTo());
+  session.selectedRow = 2;
+  EXPECT_FALSE(session.GoTo());
+  ASSERT_TRUE(session.ShelfGoTo());
+  EXPECT_EQ(session.ShelfGoTo()->file, b);
+  EXPECT_EQ(session.ShelfGoTo()->index, 1u);
+
+  std::string csv;
+  session.ExportResults(ExportFormat::Csv, [&](std::string_view bytes) { csv += bytes; });
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")), "catalog,catalog path,name,kind,size,modified,attributes,description");
+  EXPECT_NE(csv.find(b + ",\\\\B,tune.mp3,file,4096,1970-01-01T00:00:50Z,,\r\n"), std::string::npos);
+
+  // Without the box ticked the open catalog alone is searched, as before.
+  session.inShelf = false;
+  ASSERT_TRUE(session.Find(request, ui));
+  EXPECT_EQ(session.Columns().front().key, std::string("IDS_RESULT_NAME"));
+  EXPECT_EQ(session.Results().size(), 2u);
+  fs::remove_all(dir);
 }
 
 }  // namespace
