@@ -1,6 +1,7 @@
 #include "query/SearchSession.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
@@ -93,7 +94,8 @@ bool CSearchSession::FindInShelf(IUiPort& ui, IProgressSink* progress) {
       row.row.catalogFile = shelfFiles_[file];
       row.cells = filesMode_ ? SearchResultRowFiles(list, index, row.row.path)
                              : SearchResultRowApplications(list, index, row.row.path);
-      row.cells.insert(row.cells.begin(), shelfFiles_[file]);
+      // The file's name is enough to tell catalogs apart on screen; the export keeps the whole path.
+      row.cells.insert(row.cells.begin(), std::filesystem::path(shelfFiles_[file]).filename().string());
       results_.push_back(index);
       shelfRows_.push_back(std::move(row));
     }

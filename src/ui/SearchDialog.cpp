@@ -52,7 +52,9 @@ class ResultModel : public QAbstractTableModel {
 // the window system breathe so that the dialog does not freeze.
 class BarProgress : public IProgressSink {
  public:
-  explicit BarProgress(QProgressBar* bar) : bar_(bar) {}
+  BarProgress(QProgressBar* bar, QPushButton* stop) : bar_(bar), stop_(stop) {
+    QObject::connect(stop_, &QPushButton::clicked, stop_, [this] { stopped_ = true; });
+  }
   void Begin(const std::string&) override {
     bar_->setValue(0);
     bar_->setVisible(true);
@@ -63,9 +65,21 @@ class BarProgress : public IProgressSink {
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
   void End() override { bar_->setVisible(false); }
+  // Polled between the catalogs of a shelf search: the Stop button alone
+  // takes clicks then (the other controls are disabled by the caller).
+  bool StopRequested() override {
+    QApplication::processEvents();
+    return stopped_;
+  }
+  void Arm(bool shelf) {
+    stopped_ = false;
+    stop_->setVisible(shelf);
+  }
 
  private:
   QProgressBar* bar_;
+  QPushButton* stop_;
+  bool stopped_ = false;
 };
 
 QRect g_lastGeometry;
@@ -123,7 +137,8 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
     }
     return last;
   };
-  BarProgress progress(form.progress);
+  form.stop->setVisible(false);
+  BarProgress progress(form.progress, form.stop);
   QObject::connect(form.find, &QPushButton::clicked, &dialog, [&] {
     SearchRequest request;
     request.text = form.text->currentText().toStdString();
@@ -132,7 +147,16 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
     request.maxKb = readSize(form.maxSize, lastMax);
     request.kind = form.kind->currentIndex();
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool shelf = session.inShelf && session.HasShelf();
+    progress.Arm(shelf);
+    // While catalogs are read one after another only Stop answers.
+    QWidget* const busy[] = {form.find, form.goTo, form.exit, form.exportRows, form.results, form.text, form.kind};
+    for (QWidget* w : busy) w->setEnabled(!shelf);
+    form.inShelf->setEnabled(!shelf);
     session.Find(request, ui, &progress);
+    for (QWidget* w : busy) w->setEnabled(true);
+    form.inShelf->setEnabled(session.HasShelf());
+    form.stop->setVisible(false);
     QApplication::restoreOverrideCursor();
     fillHistory(request.text);
     model.Reload();

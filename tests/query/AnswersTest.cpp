@@ -330,9 +330,9 @@ TEST(ShelfSearch, OpenCatalogFromMemoryOthersFromFilesRowsNameTheirCatalog) {
   ASSERT_TRUE(session.Find(request, ui));
   // The open catalog first, as it is in memory; then the files; the missing one said.
   ASSERT_EQ(session.Results(), (std::vector<size_t>{1, 3, 1}));
-  EXPECT_EQ(session.RowTexts(1)[0], a);
+  EXPECT_EQ(session.RowTexts(1)[0], "a.qvd");
   EXPECT_EQ(session.RowTexts(1)[1], "unsaved.mp3");
-  EXPECT_EQ(session.RowTexts(2)[0], b);
+  EXPECT_EQ(session.RowTexts(2)[0], "b.qvd");
   EXPECT_EQ(session.RowTexts(2)[2], "\\\\B");
   EXPECT_EQ(session.Columns().front().key, std::string("$$Catalog"));
   ASSERT_EQ(ui.boxes.size(), 1u);
