@@ -86,11 +86,13 @@ std::optional<size_t> RunDuplicatesDialog(QWidget* owner, const CFileItemList& l
     o.rule = static_cast<DuplicateRule>(form.rule->currentIndex());
     o.minBytes = uint64_t(lastMin) * 1024;
     o.progress = &progress;
-    form.find->setEnabled(false);
+    // While files are read only Stop answers.
+    QWidget* const busy[] = {form.find, form.rule, form.minSize, form.groups, form.goTo, form.exit};
+    for (QWidget* w : busy) w->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const DuplicateResult r = FindDuplicates({{&list, start}}, o);
     QApplication::restoreOverrideCursor();
-    form.find->setEnabled(true);
+    for (QWidget* w : busy) w->setEnabled(w != form.goTo);
     form.groups->clear();
     // The tree gets every group at once: they are few beside the items.
     QList<QTreeWidgetItem*> top;
