@@ -331,7 +331,7 @@ CliCommand reg([](CLI::App& app) {
   auto* s = app.add_subcommand("search",
                                "items by name, description and size: index TAB catalog path; with --in or --shelf, "
                                "the catalog file first");
-  s->add_option("CATALOG TEXT", search.words,
+  s->add_option("[CATALOG] TEXT", search.words,
                 "catalog file (.QVD), then a name pattern (? and *) or description text, which may be empty with "
                 "a size limit; with --in or --shelf, the text alone")
       ->required()
