@@ -4,7 +4,10 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <ctime>
+#include <string>
 
 namespace bench {
 
@@ -35,6 +38,28 @@ double Timed(F&& f) {
   const double t0 = CpuSeconds();
   f();
   return CpuSeconds() - t0;
+}
+
+// Runs a shell command; the CPU time of its children, and its first
+// output line as a number.
+inline double RunCounted(const std::string& command, long* count = nullptr) {
+  const double t0 = ChildrenCpuSeconds();
+  FILE* p = popen(command.c_str(), "r");
+  long n = -1;
+  if (p) {
+    if (std::fscanf(p, "%ld", &n) != 1) n = -1;
+    pclose(p);
+  }
+  if (count) *count = n;
+  return ChildrenCpuSeconds() - t0;
+}
+
+// Best of some runs: the cleanest on a busy machine.
+template <class F>
+double Best(F&& f, int runs = 3) {
+  double best = 1e30;
+  for (int i = 0; i < runs; ++i) best = std::min(best, f());
+  return best;
 }
 
 }  // namespace bench

@@ -24,6 +24,7 @@
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
+#include "query/PathWalk.h"
 #include "query/Search.h"
 #include "scan/MediaPaths.h"
 
@@ -31,28 +32,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using bench::Best;
+using bench::RunCounted;
 using bench::Timed;
-
-// Runs a shell command; its CPU time, and its first output line as a number.
-double RunCounted(const std::string& command, long* count = nullptr) {
-  const double t0 = bench::ChildrenCpuSeconds();
-  FILE* p = popen(command.c_str(), "r");
-  long n = -1;
-  if (p) {
-    if (std::fscanf(p, "%ld", &n) != 1) n = -1;
-    pclose(p);
-  }
-  if (count) *count = n;
-  return bench::ChildrenCpuSeconds() - t0;
-}
-
-// Best of some runs: the cleanest on a busy machine.
-template <class F>
-double Best(F&& f, int runs = 3) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) best = std::min(best, f());
-  return best;
-}
 
 const char* const kArtists[] = {"Miles Davis", "Nina Simone", "Radiohead", "Bj\xc3\xb6rk", "\xc3\x89" "dith Piaf",
                                  "Bach - Cello Suites", "The Beatles", "Massive Attack"};
@@ -195,6 +177,13 @@ void Run(size_t count, const std::string& cli, const fs::path& tmp) {
       PrintResults(found, [&](size_t i) { return paths.Logical(i, true); }, devNull);
     });
   });
+  // Paths built in catalog order from the parent's, as the command does.
+  const double inOrder = Best([&] {
+    return Timed([&] {
+      CLogicalPathWalk paths(list);
+      PrintResults(found, [&](size_t i) { return paths.Path(i, true); }, devNull);
+    });
+  });
   // The walk back over the list, timed on a sample where all of it would
   // take minutes; the sample is spread over the whole medium.
   const size_t sample = std::min<size_t>(found.size(), 2000);
@@ -269,6 +258,7 @@ void Run(size_t count, const std::string& cli, const fs::path& tmp) {
   };
   row("search *.mp3 --kind file (walk only)", found.size(), search, grepFound, grep);
   row("  + paths and output, parent index", found.size(), search + indexed, grepFound, grep);
+  row("  + paths and output, in catalog order", found.size(), search + inOrder, grepFound, grep);
   row("  + paths and output, walk over the list", found.size(), search + walked, grepFound, grep);
   for (const DescriptionRow& r : descriptionRows) row(r.what, r.found, r.ours, r.grepFound, r.grep);
   if (command >= 0) {

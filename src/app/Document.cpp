@@ -11,6 +11,7 @@
 #include <new>
 
 #include "app/Settings.h"
+#include "app/Shelf.h"
 #include "catalog/CatalogLock.h"
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
@@ -724,11 +725,20 @@ std::optional<size_t> CQuolvaneDoc::OnSearch() {
       default: break;
     }
   };
+  session.SetShelf(settings_.shelf, ShelfPath(pathName_));
   activeSearch_ = &session;
   searchActive = 1;
   std::optional<size_t> chosen = ui_.SearchDialog(session);
   searchActive = 0;
   activeSearch_ = nullptr;
+  if (const std::optional<CSearchSession::ShelfTarget> target = session.ShelfGoTo()) {
+    // A result of another catalog of the shelf: that catalog replaces this one.
+    if (!ConfirmDiscard()) return std::nullopt;
+    OpenPath(target->file);
+    if (ShelfPath(pathName_) != target->file || target->index >= list.size()) return std::nullopt;
+    View().ShowItem(target->index);
+    return target->index;
+  }
   if (chosen && *chosen < list.size()) {
     View().ShowItem(*chosen);
     return chosen;

@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "app/Shelf.h"
 #include "catalog/FileItem.h"
 #include "i18n/Translator.h"
 #include "ports/TempDir.h"
@@ -392,6 +393,7 @@ void CAppSettings::Read(const std::string& settingsPath) {
   filters = CFilterState();
   filters.Load(FilterSection(), config.useLastFilter != 0);
   recentFiles = ReadRecentFiles(ini);
+  shelf = ReadShelf(ini);
 }
 
 bool CAppSettings::Write(const std::string* lastCatalog, std::string* error) {
@@ -400,6 +402,7 @@ bool CAppSettings::Write(const std::string* lastCatalog, std::string* error) {
   SaveMediaTypes(ini, MediaTypes());
   filters.Save(FilterSection());
   WriteRecentFiles(ini, recentFiles);
+  WriteShelf(ini, shelf);
   return ini.Save(path, error);
 }
 

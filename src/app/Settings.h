@@ -117,6 +117,7 @@ struct CAppSettings {
   CIniFile ini;      // the file as read; Write() updates it and saves it
   ConfigSettings config;
   std::vector<std::string> recentFiles;
+  std::vector<std::string> shelf;  // app/Shelf.h
   SearchHistory searchHistory;
   CFilterState filters;
   std::string tempDirectory;

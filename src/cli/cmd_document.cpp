@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -24,6 +25,8 @@
 #include "ports/TempDir.h"
 #include "ports/UiPort.h"
 #include "query/FilterEditing.h"
+#include "query/MultiSearch.h"
+#include "query/PathWalk.h"
 #include "query/Search.h"
 #include "scan/MediaPaths.h"
 #include "text/Codepage.h"
@@ -157,33 +160,39 @@ void WriteOut(const std::string& text) {
 }
 
 struct SearchArgs {
-  std::string catalog, text, kind = "all";
+  std::vector<std::string> words;  // CATALOG TEXT, or TEXT with --in or --shelf
+  std::vector<std::string> in;
+  bool shelf = false;
+  std::string kind = "all";
   bool caseSensitive = false;
   uint32_t minKb = 0, maxKb = 0;
   long from = -1;
 };
 
-void RunSearch(const SearchArgs& a) {
-  const CFileItemList list = LoadForReading(a.catalog);
-  if (a.from < -1 || a.from >= static_cast<long>(list.size()))
-    throw CliError("--from " + std::to_string(a.from) + ": the catalog has " + std::to_string(list.size()) + " items");
-  static const char* const kinds[] = {"all", "file", "directory", "application", "description"};
-  SearchCriteria c;
-  for (int k = 0; k < 5; ++k)
-    if (a.kind == kinds[k]) c.kind = k;
-  c.text = a.text;
-  c.ignoreCase = a.caseSensitive ? 0 : 1;
-  c.minKb = a.minKb;
-  c.maxKb = a.maxKb;
-  if (!PrepareSearch(c)) throw CliError(Translate("IDS_SEARCH_EMPTY"));
-  std::vector<size_t> found;
-  if (!SearchCatalog(list, a.from, c, found)) throw CliError(SearchNotFoundMessage(c).text);
-  const CItemPaths paths(list);
-  std::string out;
+// One result line's text, escaped as OneLineText does, appended without
+// a copy of its own: a search may print a hundred thousand of them.
+void AppendOneLine(std::string& out, std::string_view text) {
+  if (text.find_first_of("\t\r\n\xED") == std::string_view::npos) out.append(text);
+  else out += OneLineText(text);
+}
+
+// The results of one catalog, each with its catalog path; catalogColumn
+// (when not null) goes first on every line.
+void PrintResults(const CFileItemList& list, const std::vector<size_t>& found, const std::string* catalogColumn) {
+  CLogicalPathWalk paths(list);
+  std::string out, path;
+  char number[24];
   for (const size_t i : found) {
-    out += std::to_string(i);
+    if (catalogColumn) {
+      AppendOneLine(out, *catalogColumn);
+      out += '\t';
+    }
+    const auto n = std::to_chars(number, number + sizeof number, i).ptr;
+    out.append(number, n);
     out += '\t';
-    out += OneLineText(paths.Logical(i, true));
+    path.clear();
+    paths.Append(i, true, path);
+    AppendOneLine(out, path);
     out += '\n';
     if (out.size() > 65536) {
       WriteOut(out);
@@ -191,6 +200,51 @@ void RunSearch(const SearchArgs& a) {
     }
   }
   WriteOut(out);
+}
+
+void RunSearch(SearchArgs& a) {
+  const bool several = a.shelf || !a.in.empty();
+  if (several ? a.words.size() != 1 : a.words.size() != 2)
+    throw CLI::ValidationError(several ? "with --in or --shelf, give the TEXT alone" : "give CATALOG and TEXT");
+  static const char* const kinds[] = {"all", "file", "directory", "application", "description"};
+  SearchCriteria c;
+  for (int k = 0; k < 5; ++k)
+    if (a.kind == kinds[k]) c.kind = k;
+  c.text = a.words.back();
+  c.ignoreCase = a.caseSensitive ? 0 : 1;
+  c.minKb = a.minKb;
+  c.maxKb = a.maxKb;
+  if (!several) {
+    const CFileItemList list = LoadForReading(a.words[0]);
+    if (a.from < -1 || a.from >= static_cast<long>(list.size()))
+      throw CliError("--from " + std::to_string(a.from) + ": the catalog has " + std::to_string(list.size()) +
+                     " items");
+    if (!PrepareSearch(c)) throw CliError(Translate("IDS_SEARCH_EMPTY"));
+    std::vector<size_t> found;
+    if (!SearchCatalog(list, a.from, c, found)) throw CliError(SearchNotFoundMessage(c).text);
+    PrintResults(list, found, nullptr);
+    return;
+  }
+  if (a.from != -1) throw CLI::ValidationError("--from searches below an item of one catalog, not with --in or --shelf");
+  InitTranslator("", 0L);
+  std::vector<std::string> files = a.in;
+  if (a.shelf) {
+    CQuolvaneApp app;
+    app.ReadSettings(SettingsFilePath(GlobalCliOptions().settingsFile));
+    RemoveTempWorkDirectory();
+    if (app.settings.shelf.empty()) throw CliError("the shelf is empty: add catalogs with 'shelf add FILE'");
+    files.insert(files.end(), app.settings.shelf.begin(), app.settings.shelf.end());
+  }
+  if (!PrepareSearch(c)) throw CliError(Translate("IDS_SEARCH_EMPTY"));
+  const MultiSearchResult r = SearchCatalogFiles(
+      files, c, [&](size_t k, const CFileItemList& list, const std::vector<size_t>& found) {
+        PrintResults(list, found, &files[k]);
+      });
+  for (const MultiSearchFailure& f : r.failures)
+    std::fprintf(stderr, "quolvane-cli: %s: %s\n", f.file.c_str(), f.reason.c_str());
+  if (!r.failures.empty()) throw CliError(std::to_string(r.failures.size()) + " of " + std::to_string(files.size()) +
+                                          " catalogs could not be read");
+  if (r.found == 0) throw CliError(SearchNotFoundMessage(c).text);
 }
 
 struct PrintArgs {
@@ -290,10 +344,17 @@ void RunFilters(const std::string& action, const std::vector<std::string>& words
 
 CliCommand reg([](CLI::App& app) {
   static SearchArgs search;
-  auto* s = app.add_subcommand("search", "items of a catalog by name, description and size: index TAB catalog path");
-  s->add_option("CATALOG", search.catalog, "catalog file (.QVD)")->required();
-  s->add_option("TEXT", search.text, "name pattern (? and *) or description text; may be empty with a size limit")
-      ->required();
+  auto* s = app.add_subcommand("search",
+                               "items by name, description and size: index TAB catalog path; with --in or --shelf, "
+                               "the catalog file first");
+  s->add_option("[CATALOG] TEXT", search.words,
+                "catalog file (.QVD), then a name pattern (? and *) or description text, which may be empty with "
+                "a size limit; with --in or --shelf, the text alone")
+      ->required()
+      ->expected(1, 2);
+  s->add_option("--in", search.in, "search this catalog file; repeat for several (read one at a time)")
+      ->allow_extra_args(false);
+  s->add_flag("--shelf", search.shelf, "search every catalog of the shelf");
   s->add_option("--kind", search.kind, "what is searched")
       ->check(CLI::IsMember({"all", "file", "directory", "application", "description"}));
   s->add_flag("--case", search.caseSensitive, "case sensitive");

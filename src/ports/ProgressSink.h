@@ -12,4 +12,7 @@ class IProgressSink {
   virtual void SetPercent(int percent) {}
   // Ends the indicator and resets the status line.
   virtual void End() {}
+  // Polled by long work that the user may stop (duplicates by content,
+  // searches over many catalogs); true ends it early.
+  virtual bool StopRequested() { return false; }
 };

@@ -1,6 +1,7 @@
 #include "query/SearchSession.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <numeric>
 
 #include "catalog/FileItem.h"
@@ -9,6 +10,7 @@
 #include "ports/ProgressSink.h"
 #include "ports/UiPort.h"
 #include "query/ListSort.h"
+#include "query/MultiSearch.h"
 #include "scan/MediaPaths.h"
 
 CSearchSession::CSearchSession(const CFileItemList& list, long start, SearchHistory& history,
@@ -40,6 +42,8 @@ bool CSearchSession::Find(const SearchRequest& request, IUiPort& ui, IProgressSi
   results_.clear();
   pathCache_.clear();
   paths_.reset();
+  shelfRows_.clear();
+  shelfResults_ = false;
   selectedRow = -1;
   sortColumn_ = -1;
   memory_.caseSensitive = request.caseSensitive;
@@ -60,6 +64,7 @@ bool CSearchSession::Find(const SearchRequest& request, IUiPort& ui, IProgressSi
     return false;
   }
   lastCriteria_ = c;
+  if (inShelf && HasShelf()) return FindInShelf(ui, progress);
 
   int lastPercent = -1;
   SearchProgress onProgress;
@@ -108,7 +113,101 @@ AppFields AppFieldsOf(const CFileItem& item) {
 
 }  // namespace
 
+std::vector<ResultColumn> CSearchSession::Columns() const {
+  std::vector<ResultColumn> columns = SearchResultColumns(lastKind_);
+  if (shelfResults_) columns.insert(columns.begin(), ResultColumn{"$$Catalog", 200});
+  return columns;
+}
+
+bool CSearchSession::FindInShelf(IUiPort& ui, IProgressSink* progress) {
+  shelfResults_ = true;
+  auto addRows = [&](size_t file, const CFileItemList& list, const std::vector<size_t>& found) {
+    const CItemPaths paths(list);
+    for (const size_t index : found) {
+      const CFileItem& item = *list[index];
+      ShelfRow row{file, {}, IconKeyOf(item, true), {}, MakeExportRow(item, paths.Logical(index, false))};
+      row.row.catalogFile = shelfFiles_[file];
+      if (filesMode_) {
+        row.fields = {item.name, item.size, item.time};
+      } else {
+        AppFields a = AppFieldsOf(item);
+        row.fields = {std::move(a.title), a.size, a.time};
+      }
+      results_.push_back(index);
+      shelfRows_.push_back(std::move(row));
+    }
+  };
+  // The open catalog as it is in memory (it may hold unsaved changes),
+  // first; the others from their files.
+  std::vector<std::string> others;
+  std::vector<size_t> otherPositions;
+  for (size_t k = 0; k < shelfFiles_.size(); ++k) {
+    if (shelfFiles_[k] == openCatalog_) {
+      std::vector<size_t> found;
+      SearchCatalog(list_, -1, lastCriteria_, found);
+      addRows(k, list_, found);
+    } else {
+      others.push_back(shelfFiles_[k]);
+      otherPositions.push_back(k);
+    }
+  }
+  const MultiSearchResult r = SearchCatalogFiles(
+      others, lastCriteria_,
+      [&](size_t k, const CFileItemList& list, const std::vector<size_t>& found) {
+        addRows(otherPositions[k], list, found);
+      },
+      progress);
+  if (!r.failures.empty()) {
+    std::string text = Translate("IDS_SHELF_UNREADABLE");
+    for (const MultiSearchFailure& f : r.failures) text += "\r\n" + f.file + ": " + f.reason;
+    ui.MessageBox(text, Translate("IDS_WARNING"), MB_ICONWARNING);
+  }
+  if (results_.empty() && !r.stopped) {
+    const NotFoundMessage m = SearchNotFoundMessage(lastCriteria_);
+    ui.MessageBox(m.text, m.caption, MB_ICONERROR);
+    return false;
+  }
+  return !results_.empty();
+}
+
+void CSearchSession::SetShelf(std::vector<std::string> files, std::string openCatalog) {
+  shelfFiles_ = std::move(files);
+  openCatalog_ = std::move(openCatalog);
+}
+
+std::optional<CSearchSession::ShelfTarget> CSearchSession::ShelfGoTo() const {
+  if (!shelfResults_ || selectedRow < 0 || static_cast<size_t>(selectedRow) >= shelfRows_.size()) return std::nullopt;
+  const ShelfRow& row = shelfRows_[static_cast<size_t>(selectedRow)];
+  if (shelfFiles_[row.file] == openCatalog_) return std::nullopt;
+  return ShelfTarget{shelfFiles_[row.file], results_[static_cast<size_t>(selectedRow)]};
+}
+
+void CSearchSession::ExportResults(ExportFormat format, const ExportOutput& output) const {
+  if (!shelfResults_) {
+    ExportItems(list_, results_, format, output, Title());
+    return;
+  }
+  CExportWriter writer(format, output, true, Title());
+  writer.Begin();
+  for (const ShelfRow& row : shelfRows_) writer.Row(row.row);
+  writer.End();
+}
+
+CSearchSession::RowFields CSearchSession::FieldsOf(size_t row) const {
+  if (shelfResults_) return shelfRows_[row].fields;
+  const CFileItem& item = *list_[results_[row]];
+  if (filesMode_) return {item.name, item.size, item.time};
+  AppFields a = AppFieldsOf(item);
+  return {std::move(a.title), a.size, a.time};
+}
+
+// The file's name is enough to tell catalogs apart on screen; the export keeps the whole path.
+std::string CSearchSession::CatalogNameOf(size_t row) const {
+  return std::filesystem::path(shelfFiles_[shelfRows_[row].file]).filename().string();
+}
+
 const std::string& CSearchSession::PathOf(size_t row) {
+  if (shelfResults_) return shelfRows_[row].row.path;
   if (pathCache_.size() != results_.size()) pathCache_.assign(results_.size(), std::string());
   std::string& path = pathCache_[row];
   if (path.empty()) {
@@ -120,26 +219,33 @@ const std::string& CSearchSession::PathOf(size_t row) {
 
 std::string CSearchSession::TypeName(size_t row) {
   if (row >= results_.size()) return {};
+  // A directory's "." names no file type: the file list leaves its own empty.
+  if (shelfResults_) {
+    ShelfRow& shelfRow = shelfRows_[row];
+    if (shelfRow.typeName.empty() && typeNameOf && shelfRow.iconKey != ".")
+      shelfRow.typeName = typeNameOf(shelfRow.iconKey);
+    return shelfRow.typeName;
+  }
   CFileItem& item = *list_[results_[row]];
   if (!item.typeName.empty() || !typeNameOf) return item.typeName;
   const std::string key = IconKeyOf(item, true);
   std::string name = typeNameOf(key);
-  // A directory's "." names no file type: the file list leaves its own empty.
   if (key != ".") item.typeName = name;
   return name;
 }
 
 std::vector<std::string> CSearchSession::RowTexts(size_t row) {
   if (row >= results_.size()) return {};
-  const CFileItem& item = *list_[results_[row]];
   std::vector<std::string> cells;
+  if (shelfResults_) cells.push_back(CatalogNameOf(row));
+  const RowFields f = FieldsOf(row);
   for (Cell cell : CellsOf(lastKind_)) {
     switch (cell) {
-      case Cell::Name: cells.push_back(filesMode_ ? item.name : AppFieldsOf(item).title); break;
+      case Cell::Name: cells.push_back(f.name); break;
       case Cell::Path: cells.push_back(PathOf(row)); break;
-      case Cell::Size: cells.push_back(KiloText(filesMode_ ? item.size : AppFieldsOf(item).size)); break;
+      case Cell::Size: cells.push_back(KiloText(f.size)); break;
       case Cell::Type: cells.push_back(TypeName(row)); break;
-      case Cell::Date: cells.push_back(FormatItemTime(filesMode_ ? item.time : AppFieldsOf(item).time)); break;
+      case Cell::Date: cells.push_back(FormatItemTime(f.time)); break;
     }
   }
   return cells;
@@ -147,43 +253,52 @@ std::vector<std::string> CSearchSession::RowTexts(size_t row) {
 
 void CSearchSession::ClickColumn(int column) {
   const std::vector<Cell> cells = CellsOf(lastKind_);
-  if (column < 0 || static_cast<size_t>(column) >= cells.size() || results_.empty()) return;
+  const int first = shelfResults_ ? 1 : 0;  // a shelf search shows the catalog first
+  if (column < 0 || static_cast<size_t>(column) >= cells.size() + first || results_.empty()) return;
   const bool descending = descending_[static_cast<size_t>(column)] = !descending_[static_cast<size_t>(column)];
   sortColumn_ = column;
-  const Cell cell = cells[static_cast<size_t>(column)];
+  const bool byCatalog = column < first;
+  const Cell cell = byCatalog ? Cell::Name : cells[static_cast<size_t>(column - first)];
   const size_t n = results_.size();
   // Keys made once per row: paths and type names cost a walk or a lookup.
   std::vector<std::string> texts(n);
   std::vector<uint32_t> numbers(n);
   for (size_t r = 0; r < n; ++r) {
-    const CFileItem& item = *list_[results_[r]];
+    if (byCatalog) {
+      texts[r] = CatalogNameOf(r);
+      continue;
+    }
     switch (cell) {
-      case Cell::Name: texts[r] = filesMode_ ? item.name : AppFieldsOf(item).title; break;
+      case Cell::Name: texts[r] = FieldsOf(r).name; break;
       case Cell::Path: texts[r] = PathOf(r); break;
       case Cell::Type: texts[r] = TypeName(r); break;
-      case Cell::Size: numbers[r] = filesMode_ ? item.size : AppFieldsOf(item).size; break;
-      case Cell::Date: numbers[r] = filesMode_ ? item.time : AppFieldsOf(item).time; break;
+      case Cell::Size: numbers[r] = FieldsOf(r).size; break;
+      case Cell::Date: numbers[r] = FieldsOf(r).time; break;
     }
   }
-  const bool byText = cell == Cell::Name || cell == Cell::Path || cell == Cell::Type;
+  const bool byText = byCatalog || cell == Cell::Name || cell == Cell::Path || cell == Cell::Type;
   std::vector<size_t> order(n);
   std::iota(order.begin(), order.end(), size_t{0});
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
     if (descending) std::swap(a, b);
     return byText ? CompareNoCase(texts[a], texts[b]) < 0 : numbers[a] < numbers[b];
   });
-  const long selectedItem = selectedRow >= 0 && static_cast<size_t>(selectedRow) < n
-                                ? static_cast<long>(results_[static_cast<size_t>(selectedRow)])
-                                : -1;
-  std::vector<size_t> results(n);
-  std::vector<std::string> paths(pathCache_.size() == n ? n : 0);
-  for (size_t r = 0; r < n; ++r) {
-    results[r] = results_[order[r]];
-    if (!paths.empty()) paths[r] = std::move(pathCache_[order[r]]);
-    if (static_cast<long>(results[r]) == selectedItem) selectedRow = static_cast<long>(r);
-  }
-  results_ = std::move(results);
-  pathCache_ = std::move(paths);
+  // Every per-row vector follows the new order, and the selection its row.
+  auto reorder = [&](auto& rows) {
+    if (rows.size() != n) return;
+    std::remove_reference_t<decltype(rows)> sorted;
+    sorted.reserve(n);
+    for (size_t r = 0; r < n; ++r) sorted.push_back(std::move(rows[order[r]]));
+    rows = std::move(sorted);
+  };
+  reorder(results_);
+  reorder(pathCache_);
+  reorder(shelfRows_);
+  for (size_t r = 0; r < n; ++r)
+    if (static_cast<long>(order[r]) == selectedRow) {
+      selectedRow = static_cast<long>(r);
+      break;
+    }
 }
 
 std::vector<MenuEntry> CSearchSession::RowMenu() const {
@@ -194,12 +309,16 @@ std::vector<MenuEntry> CSearchSession::RowMenu() const {
 
 std::optional<size_t> CSearchSession::SelectedItem() const {
   if (selectedRow < 0 || static_cast<size_t>(selectedRow) >= results_.size()) return std::nullopt;
+  // A row of a shelf search is an item of the open catalog only when it came from its file.
+  if (shelfResults_ && shelfFiles_[shelfRows_[static_cast<size_t>(selectedRow)].file] != openCatalog_)
+    return std::nullopt;
   return results_[static_cast<size_t>(selectedRow)];
 }
 
 void CSearchSession::RemoveSelectedRow() {
   if (selectedRow < 0 || static_cast<size_t>(selectedRow) >= results_.size()) return;
   results_.erase(results_.begin() + selectedRow);
+  if (static_cast<size_t>(selectedRow) < shelfRows_.size()) shelfRows_.erase(shelfRows_.begin() + selectedRow);
   if (static_cast<size_t>(selectedRow) < pathCache_.size()) pathCache_.erase(pathCache_.begin() + selectedRow);
   paths_.reset();
   selectedRow = -1;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "query/Export.h"
 #include "query/Panes.h"
 #include "query/Search.h"
 #include "scan/MediaPaths.h"
@@ -59,7 +60,7 @@ class CSearchSession {
   // The result rows: catalog indices in display order.
   const std::vector<size_t>& Results() const { return results_; }
   // The columns of the last search (by its kind).
-  std::vector<ResultColumn> Columns() const { return SearchResultColumns(lastKind_); }
+  std::vector<ResultColumn> Columns() const;
   // Cell texts of a row under the columns of the last search, in the file
   // list's mode; the path is computed once and cached.
   std::vector<std::string> RowTexts(size_t row);
@@ -89,6 +90,26 @@ class CSearchSession {
   // "$$Go to ...": the selected row's item, nothing when no row is selected.
   std::optional<size_t> GoTo() const { return SelectedItem(); }
 
+  // "In every catalog of the shelf": the document gives the shelf's files
+  // and the open catalog's; with inShelf set, Find reads them one after
+  // another instead of searching the open catalog, and every row starts
+  // with its catalog file.
+  void SetShelf(std::vector<std::string> files, std::string openCatalog);
+  bool HasShelf() const { return !shelfFiles_.empty(); }
+  bool inShelf = false;
+  // Whether the rows shown are those of a shelf search.
+  bool ShelfRows() const { return shelfResults_; }
+  // "$$Go to ..." on a row of another catalog than the open one: that file
+  // and the item's index in it (the document opens it, asking first about
+  // unsaved changes). Nothing for a row of the open catalog.
+  struct ShelfTarget {
+    std::string file;
+    size_t index = 0;
+  };
+  std::optional<ShelfTarget> ShelfGoTo() const;
+  // The rows shown, as an export (CSV, HTML, JSON lines) writes them.
+  void ExportResults(ExportFormat format, const ExportOutput& output) const;
+
   const SearchCriteria& LastCriteria() const { return lastCriteria_; }
   long Start() const { return start_; }
   bool FilesMode() const { return filesMode_; }
@@ -104,13 +125,35 @@ class CSearchSession {
   SearchCriteria lastCriteria_;
   std::vector<size_t> results_;
   std::vector<std::string> pathCache_;
-  std::array<bool, 5> descending_{};
+  std::array<bool, 6> descending_{};  // a shelf search adds the catalog column
   int sortColumn_ = -1;  // -1: the order of the search
   // Built at the first row of a search; the catalog keeps its shape while
   // the dialog is open, but for a deleted application.
   std::optional<CItemPaths> paths_;
 
+  // What a row shows, whichever catalog it came from.
+  struct RowFields {
+    std::string name;  // an application's title in applications mode
+    uint32_t size;
+    uint32_t time;
+  };
+  RowFields FieldsOf(size_t row) const;
   const std::string& PathOf(size_t row);
+  std::string CatalogNameOf(size_t row) const;
+
+  bool FindInShelf(IUiPort& ui, IProgressSink* progress);
+  std::vector<std::string> shelfFiles_;
+  std::string openCatalog_;
+  bool shelfResults_ = false;
+  // Rows of a shelf search, taken while their catalog was loaded.
+  struct ShelfRow {
+    size_t file;
+    RowFields fields;
+    std::string iconKey;
+    std::string typeName;
+    ExportRow row;
+  };
+  std::vector<ShelfRow> shelfRows_;
 };
 
 // A size field of the dialog ("$$Minimum file size", "$$Maximum file size"):

@@ -6,7 +6,10 @@
 #include <QFontMetrics>
 #include <QPushButton>
 #include <QString>
+#include <cstdint>
 #include <string>
+
+#include "ui/Translate.h"
 
 // Ok accepts, Cancel rejects.
 template <typename Form>
@@ -34,4 +37,11 @@ inline int FittedColumnWidth(const QFontMetrics& metrics, const char* headingKey
   if (key == "IDS_DATE" || key == "IDS_APPLI_DATE" || key == "IDS_RESULT_DATE" || key == "IDS_RESULTS_APPLI_DATE")
     width = std::max(width, metrics.horizontalAdvance(QStringLiteral("00/00/0000  00:00:00")) + kPadding);
   return width;
+}
+
+// A size beside the others of a window: bytes while small, then whole
+// kilobytes with the digits grouped.
+inline QString SpaceText(uint64_t bytes) {
+  if (bytes < 10240) return QStringLiteral("%L1 %2").arg(bytes).arg(Tr("$$bytes"));
+  return QStringLiteral("%L1 %2").arg(bytes / 1024).arg(Tr("$$Ko"));
 }

@@ -27,6 +27,7 @@
 
 #include "app/Application.h"
 #include "app/Launch.h"
+#include "app/Shelf.h"
 #include "i18n/Translator.h"
 #include "query/Filters.h"
 #include "query/Panes.h"
@@ -38,9 +39,12 @@
 #include "ui/FileListView.h"
 #include "ui/HelpWindow.h"
 #include "ui/Icons.h"
+#include "ui/DuplicatesDialog.h"
+#include "ui/ExportCommand.h"
 #include "ui/KeyboardSplit.h"
 #include "ui/PropertiesDialog.h"
 #include "ui/QtLanguage.h"
+#include "ui/StatisticsDialog.h"
 #include "ui/QtUiPort.h"
 #include "ui/ScanProgressWindow.h"
 #include "ui/Translate.h"
@@ -159,6 +163,8 @@ void CMainFrame::BuildMenus() {
   AddCommand(file, "$$&Merge...", CMD_MERGE);
   AddCommand(file, "$$&Save", CMD_FILE_SAVE, QKeySequence::Save);
   AddCommand(file, "$$Save &as...", CMD_FILE_SAVE_AS, QKeySequence::SaveAs);
+  AddCommand(file, "$$&Export...", CMD_EXPORT);
+  AddCommand(file, "$$Add to the s&helf", CMD_SHELF_ADD);
   file->addSeparator();
   AddCommand(file, "$$&Print...", CMD_PRINT, QKeySequence::Print);
   AddCommand(file, "$$Print pre&view", CMD_PRINT_PREVIEW);
@@ -182,6 +188,7 @@ void CMainFrame::BuildMenus() {
   AddCommand(edit, "$$Re&name", CMD_RENAME);
   AddCommand(edit, "$$&Search", CMD_SEARCH, QKeySequence::Find);
   AddCommand(edit, "$$&Properties...", CMD_PROPERTIES);
+  AddCommand(edit, "$$D&uplicates...", CMD_DUPLICATES);
   edit->addSeparator();
   AddCommand(edit, "$$&Execute / install", CMD_EXECUTE);
   AddCommand(edit, "$$&Configuration", CMD_CONFIGURATION);
@@ -225,6 +232,8 @@ void CMainFrame::BuildMenus() {
   descr->setCheckable(true);
   descr->setChecked(true);
   AddCommand(view, "$$S&plit", CMD_SPLIT);
+  view->addSeparator();
+  AddCommand(view, "$$Statisti&cs...", CMD_STATISTICS);
 
   QMenu* help = bar->addMenu(QStringLiteral("$$&?"));
   AddCommand(help, "$$&Help index", CMD_HELP_INDEX, QKeySequence::HelpContents);
@@ -519,6 +528,31 @@ bool NothingToInstall(const CFileItem& item) {
 
 }  // namespace
 
+void CMainFrame::ExportCatalogFile() {
+  CQuolvaneDoc& doc = Doc();
+  // The selected item's subtree, or the whole catalog from the root.
+  const long from = doc.currentIndex >= 0 && static_cast<size_t>(doc.currentIndex) < doc.list.size() ? doc.currentIndex : -1;
+  const QFileInfo info(QString::fromStdString(doc.PathName()));
+  std::string title = info.fileName().toStdString();
+  if (from >= 0) title += (title.empty() ? "" : " - ") + doc.list[static_cast<size_t>(from)]->name;
+  const std::string base = info.completeBaseName().isEmpty() ? std::string("catalog") : info.completeBaseName().toStdString();
+  RunExportCommand(this, ui_, base + ".csv", [&](ExportFormat format, const ExportOutput& output, IProgressSink* progress) {
+    return ExportCatalog(doc.list, from, format, output, title, progress);
+  });
+}
+
+void CMainFrame::AddToShelfCommand() {
+  CQuolvaneDoc& doc = Doc();
+  // The shelf holds files: what is only in memory cannot be searched from there.
+  if (doc.IsModified() || !QFileInfo::exists(QString::fromStdString(doc.PathName()))) {
+    ui_.MessageBox(Translate("IDS_SHELF_SAVEFIRST"), Translate("IDS_WARNING"), MB_ICONEXCLAMATION);
+    return;
+  }
+  AddToShelf(app_.settings.shelf, doc.PathName());
+  ui_.MessageBox(FormatInserts(Translate("IDS_SHELF_ADDED"), {ShelfPath(doc.PathName())}),
+                 Translate("AFX_IDS_APP_TITLE"), MB_ICONINFORMATION);
+}
+
 void CMainFrame::OfferRecoveryOfFailedOpen() {
   // Open refuses a damaged catalog; what can be read before the damage is
   // offered as a new catalog rather than lost.
@@ -564,6 +598,14 @@ void CMainFrame::OnCommand(int command) {
     case CMD_MODIFY_FILTERS: doc.OnModifyFilters(); break;
     case CMD_INVERT_FILTER: doc.OnInvertFilter(); break;
     case CMD_PROPERTIES: ShowProperties(doc.currentIndex); break;
+    case CMD_DUPLICATES:
+      if (const auto chosen = RunDuplicatesDialog(this, doc.list, doc.currentIndex, ui_)) ShowItem(*chosen);
+      break;
+    case CMD_EXPORT: ExportCatalogFile(); break;
+    case CMD_SHELF_ADD: AddToShelfCommand(); break;
+    case CMD_STATISTICS:
+      if (const auto chosen = RunStatisticsDialog(this, doc.list, doc.currentIndex)) ShowItem(*chosen);
+      break;
     case CMD_EXECUTE: TreeExecute(); break;
     case CMD_VIEW_LARGE:
     case CMD_VIEW_SMALL:

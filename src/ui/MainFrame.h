@@ -32,6 +32,9 @@ class ScanProgressWindow;
 enum : int { CMD_PRINT = 57607, CMD_PRINT_PREVIEW = 57609, CMD_PRINT_SETUP = 57606, CMD_EXIT = 57665,
              CMD_HELP_INDEX = 57667, CMD_TOOLBAR = 59392, CMD_STATUSBAR = 59393, CMD_SPLIT = 59395,
              CMD_ITEM_LIST = 32811 };
+// Answers across the catalog, in windows of their own.
+enum : int { CMD_DUPLICATES = 33101, CMD_STATISTICS = 33102, CMD_EXPORT = 33103,
+             CMD_SHELF_ADD = 33104 };
 
 class CMainFrame : public QMainWindow, public IDocumentView, public IProgressSink {
   Q_OBJECT
@@ -102,6 +105,10 @@ class CMainFrame : public QMainWindow, public IDocumentView, public IProgressSin
   void FillRecentMenu();
   void ApplyFilterCombo();
   void ShowProperties(long index);
+  // File > "$$Export...": the selected subtree, or the whole catalog.
+  void ExportCatalogFile();
+  // File > "$$Add to the s&helf": the open catalog's file, once saved.
+  void AddToShelfCommand();
   void TreeExecute();
   void OfferRecoveryOfFailedOpen();
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QPushButton>
 
@@ -10,6 +11,7 @@
 #include "query/SearchSession.h"
 #include "ui/ContextMenu.h"
 #include "ui/DialogSupport.h"
+#include "ui/ExportCommand.h"
 #include "ui/HelpWindow.h"
 #include "ui/Icons.h"
 #include "ui/Translate.h"
@@ -54,7 +56,9 @@ class ResultModel : public QAbstractTableModel {
 // the window system breathe so that the dialog does not freeze.
 class BarProgress : public IProgressSink {
  public:
-  explicit BarProgress(QProgressBar* bar) : bar_(bar) {}
+  BarProgress(QProgressBar* bar, QPushButton* stop) : bar_(bar), stop_(stop) {
+    QObject::connect(stop_, &QPushButton::clicked, stop_, [this] { stopped_ = true; });
+  }
   void Begin(const std::string&) override {
     bar_->setValue(0);
     bar_->setVisible(true);
@@ -65,9 +69,21 @@ class BarProgress : public IProgressSink {
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
   void End() override { bar_->setVisible(false); }
+  // Polled between the catalogs of a shelf search: the Stop button alone
+  // takes clicks then (the other controls are disabled by the caller).
+  bool StopRequested() override {
+    QApplication::processEvents();
+    return stopped_;
+  }
+  void Arm(bool shelf) {
+    stopped_ = false;
+    stop_->setVisible(shelf);
+  }
 
  private:
   QProgressBar* bar_;
+  QPushButton* stop_;
+  bool stopped_ = false;
 };
 
 QRect g_lastGeometry;
@@ -95,6 +111,9 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
   InstallHelp(&dialog, kSearchTemplate, form.help);
   for (const char* key : kSearchKindKeys) form.kind->addItem(Tr(key));
   form.progress->setVisible(false);
+  form.inShelf->setEnabled(session.HasShelf());
+  form.inShelf->setChecked(session.HasShelf() && session.inShelf);
+  QObject::connect(form.inShelf, &QCheckBox::toggled, &dialog, [&](bool on) { session.inShelf = on; });
 
   auto fillHistory = [&](const std::string& text) {
     form.text->clear();
@@ -163,7 +182,8 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
     }
     return last;
   };
-  BarProgress progress(form.progress);
+  form.stop->setVisible(false);
+  BarProgress progress(form.progress, form.stop);
   QObject::connect(form.find, &QPushButton::clicked, &dialog, [&] {
     SearchRequest request;
     request.text = form.text->currentText().toStdString();
@@ -172,7 +192,16 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
     request.maxKb = readSize(form.maxSize, lastMax);
     request.kind = form.kind->currentIndex();
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool shelf = session.inShelf && session.HasShelf();
+    progress.Arm(shelf);
+    // While catalogs are read one after another only Stop answers.
+    QWidget* const busy[] = {form.find, form.goTo, form.exit, form.exportRows, form.results, form.text, form.kind};
+    for (QWidget* w : busy) w->setEnabled(!shelf);
+    form.inShelf->setEnabled(!shelf);
     session.Find(request, ui, &progress);
+    for (QWidget* w : busy) w->setEnabled(true);
+    form.inShelf->setEnabled(session.HasShelf());
+    form.stop->setVisible(false);
     QApplication::restoreOverrideCursor();
     fillHistory(request.text);
     model.Reload();
@@ -181,11 +210,22 @@ std::optional<size_t> RunSearchDialog(QWidget* owner, CSearchSession& session, I
   });
   std::optional<size_t> chosen;
   auto goTo = [&] {
-    if ((chosen = session.GoTo())) dialog.accept();
+    // A row of another catalog of the shelf: the document opens it.
+    if ((chosen = session.GoTo()) || session.ShelfGoTo()) dialog.accept();
   };
   QObject::connect(form.goTo, &QPushButton::clicked, &dialog, goTo);
   QObject::connect(form.results, &QAbstractItemView::doubleClicked, &dialog, goTo);
   QObject::connect(form.exit, &QPushButton::clicked, &dialog, &QDialog::reject);
+  // Exactly the rows found, in the order shown.
+  form.exportRows->setEnabled(!session.Results().empty());
+  QObject::connect(form.find, &QPushButton::clicked, &dialog,
+                   [&] { form.exportRows->setEnabled(!session.Results().empty()); });
+  QObject::connect(form.exportRows, &QPushButton::clicked, &dialog, [&] {
+    RunExportCommand(&dialog, ui, "search.csv", [&](ExportFormat format, const ExportOutput& output, IProgressSink*) {
+      session.ExportResults(format, output);
+      return true;
+    });
+  });
 
   // Wide enough at first for every column, the date whole.
   int columnsWidth = 0;
