@@ -14,6 +14,7 @@
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
 #include "ports/ProgressSink.h"
+#include "query/ArchiveMembers.h"
 #include "scan/MediaPaths.h"
 
 const char* const kDuplicateRuleKeys[3] = {"$$Same name and size", "$$Same name, size and date",
@@ -101,13 +102,14 @@ Gathered Gather(const std::vector<DuplicateSource>& sources, const DuplicateOpti
     const size_t end = whole ? n : list.SubtreeEnd(static_cast<size_t>(from));
     long media = (content && !whole) ? OwningMedia(list, static_cast<size_t>(from)) : -1;
     constexpr size_t kAhead = 8;  // items live apart from the list: fetch them early
+    CArchiveWalk archives(list, first);
     for (size_t i = first; i < end; ++i) {
       if (i + kAhead < end) __builtin_prefetch(list[i + kAhead]);
       const CFileItem& item = *list[i];
       if (item.type == ITEM_MEDIA) media = static_cast<long>(i);
       // An archive's own item is a file on disk; its members are files
       // too, but by content they cannot be read where they are.
-      const bool member = item.type == ITEM_FILE && item.isArchive;
+      const bool member = archives.IsMember(item);
       const bool file = (item.type == ITEM_FILE || item.type == ITEM_ARCHIVE_ENTRY) && !(content && member);
       if (!file || item.size < minBytes) continue;
       Record r{};

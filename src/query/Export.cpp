@@ -10,6 +10,7 @@
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
 #include "ports/ProgressSink.h"
+#include "query/ArchiveMembers.h"
 #include "query/PathWalk.h"
 #include "scan/MediaPaths.h"
 #include "text/Ascii.h"
@@ -33,23 +34,23 @@ std::optional<ExportFormat> ExportFormatFromFileName(std::string_view fileName) 
   return std::nullopt;
 }
 
-const char* ExportKindWord(const CFileItem& item) {
+const char* ExportKindWord(const CFileItem& item, bool member) {
   switch (item.type) {
     case ITEM_MEDIA: return "media";
     case ITEM_FOLDER: return "folder";
     case ITEM_DIRECTORY:
       if (item.IsApplication()) return "application";
-      return item.isArchive ? "archive member" : "directory";
-    case ITEM_FILE: return item.isArchive ? "archive member" : "file";
+      return member ? "archive member" : "directory";
+    case ITEM_FILE: return member ? "archive member" : "file";
     default: return "file";  // the archive's own item, descriptions
   }
 }
 
 namespace {
 // Everything but the path and the catalog, reusing the row's buffers.
-void FillExportRow(ExportRow& r, const CFileItem& item) {
+void FillExportRow(ExportRow& r, const CFileItem& item, bool member) {
   r.name = item.name;
-  r.kind = ExportKindWord(item);
+  r.kind = ExportKindWord(item, member);
   r.size = item.size;
   r.time = item.time;
   r.attributes = item.attributes;
@@ -57,10 +58,10 @@ void FillExportRow(ExportRow& r, const CFileItem& item) {
 }
 }  // namespace
 
-ExportRow MakeExportRow(const CFileItem& item, std::string parentPath) {
+ExportRow MakeExportRow(const CFileItem& item, std::string parentPath, bool member) {
   ExportRow r;
   r.path = std::move(parentPath);
-  FillExportRow(r, item);
+  FillExportRow(r, item, member);
   return r;
 }
 
@@ -262,15 +263,17 @@ void CExportWriter::HtmlTree(const CFileItemList& list, long from) {
         files[open.back().second] += files[slot];
       }
     };
+    CArchiveWalk archives(list, first);
     for (size_t i = first; i < end; ++i) {
       const CFileItem& item = *list[i];
+      const bool member = archives.IsMember(item);
       while (!open.empty() && open.back().first >= item.level) close();
       if (container(item)) {
         open.emplace_back(item.level, bytes.size());
         at.push_back(i);
         bytes.push_back(0);
         files.push_back(0);
-      } else if ((item.type == ITEM_FILE && !item.isArchive) || item.type == ITEM_ARCHIVE_ENTRY) {
+      } else if ((item.type == ITEM_FILE || item.type == ITEM_ARCHIVE_ENTRY) && !member) {
         if (!open.empty()) {
           bytes[open.back().second] += item.size;
           ++files[open.back().second];
@@ -428,6 +431,7 @@ bool ExportCatalog(const CFileItemList& list, long from, ExportFormat format, co
   int percent = 0;
   ExportRow row;
   constexpr size_t kAhead = 8;  // items live apart from the list: fetch them early
+  CArchiveWalk archives(list, first);
   for (size_t i = first; i < end; ++i) {
     if (i + kAhead < end) __builtin_prefetch(list[i + kAhead]);
     if (progress && (i & 0xFFF) == 0) {
@@ -439,10 +443,11 @@ bool ExportCatalog(const CFileItemList& list, long from, ExportFormat format, co
       if (now != percent) progress->SetPercent(percent = now);
     }
     const CFileItem& item = *list[i];
+    const bool member = archives.IsMember(item);
     if (filesOnly && item.type != ITEM_FILE && item.type != ITEM_ARCHIVE_ENTRY) continue;
     row.path.clear();
     paths.Append(i, false, row.path);
-    FillExportRow(row, item);
+    FillExportRow(row, item, member);
     writer.Row(row);
   }
   writer.End();
@@ -456,11 +461,12 @@ void ExportItems(const CFileItemList& list, const std::vector<size_t>& items, Ex
   writer.Begin();
   // Rows in display order, not catalog order: paths by the parent index.
   const CItemPaths paths(list);
+  const CArchiveLookup archives(list);
   ExportRow row;
   for (const size_t i : items) {
     if (i >= list.size()) continue;
     row.path = paths.Logical(i, false);
-    FillExportRow(row, *list[i]);
+    FillExportRow(row, *list[i], archives.IsMember(i));
     writer.Row(row);
   }
   writer.End();

@@ -25,7 +25,7 @@ std::optional<ExportFormat> ExportFormatFromName(std::string_view name);
 std::optional<ExportFormat> ExportFormatFromFileName(std::string_view fileName);
 
 // The kind word of an item: media, folder, directory, file, archive member, application.
-const char* ExportKindWord(const CFileItem& item);
+const char* ExportKindWord(const CFileItem& item, bool archiveMember);
 
 // One exported row. catalogFile is filled for rows of several catalogs.
 struct ExportRow {
@@ -38,7 +38,7 @@ struct ExportRow {
   uint8_t attributes = 0;
   std::string description;  // as stored; written on one line
 };
-ExportRow MakeExportRow(const CFileItem& item, std::string parentPath);
+ExportRow MakeExportRow(const CFileItem& item, std::string parentPath, bool archiveMember);
 
 // The cell texts: ISO 8601 UTC time (empty for none), attribute letters,
 // the description with its line breaks as " | ".

@@ -9,6 +9,7 @@
 #include "i18n/Translator.h"
 #include "ports/ProgressSink.h"
 #include "ports/UiPort.h"
+#include "query/ArchiveMembers.h"
 #include "query/ListSort.h"
 #include "query/MultiSearch.h"
 #include "scan/MediaPaths.h"
@@ -123,9 +124,11 @@ bool CSearchSession::FindInShelf(IUiPort& ui, IProgressSink* progress) {
   shelfResults_ = true;
   auto addRows = [&](size_t file, const CFileItemList& list, const std::vector<size_t>& found) {
     const CItemPaths paths(list);
+    const CArchiveLookup archives(list);
     for (const size_t index : found) {
       const CFileItem& item = *list[index];
-      ShelfRow row{file, {}, IconKeyOf(item, true), {}, MakeExportRow(item, paths.Logical(index, false))};
+      ShelfRow row{file, {}, IconKeyOf(item, true), {},
+                   MakeExportRow(item, paths.Logical(index, false), archives.IsMember(index))};
       row.row.catalogFile = shelfFiles_[file];
       if (filesMode_) {
         row.fields = {item.name, item.size, item.time};

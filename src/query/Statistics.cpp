@@ -7,6 +7,7 @@
 
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
+#include "query/ArchiveMembers.h"
 #include "scan/MediaPaths.h"
 #include "text/Ascii.h"
 
@@ -104,12 +105,13 @@ CatalogStatistics ComputeStatistics(const CFileItemList& list, long from, size_t
       medium = 0;
     }
   }
+  CArchiveWalk archives(list, first);
   for (size_t i = first; i < end; ++i) {
     const CFileItem& item = *list[i];
     while (!open.empty() && open.back().level >= item.level) close();
     // Past the end of a medium's subtree, files belong to no medium.
     if (medium >= 0 && item.level <= list[s.media[static_cast<size_t>(medium)].index]->level) medium = -1;
-    const bool member = item.isArchive && item.type != ITEM_ARCHIVE_ENTRY;
+    const bool member = archives.IsMember(item);
     if (member) {
       // Inside an archive: its bytes are the archive's.
       if (item.type == ITEM_FILE) ++s.archiveMembers;

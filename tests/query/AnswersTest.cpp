@@ -11,6 +11,7 @@
 #include "catalog/FileItemList.h"
 #include "i18n/Translator.h"
 #include "ports/ProgressSink.h"
+#include "query/ArchiveMembers.h"
 #include "query/Duplicates.h"
 #include "query/Export.h"
 #include "query/PathWalk.h"
@@ -193,6 +194,37 @@ TEST(Statistics, KindsMediaLargestFoldersAndArchiveMembersApart) {
   ASSERT_EQ(below.media.size(), 1u);
   EXPECT_EQ(below.media[0].index, 1u);
   EXPECT_EQ(below.media[0].files.bytes, 10500u);
+}
+
+// An archive that was not listed (not unpacked, or its listing failed) keeps
+// the mark, yet its bytes are on the disk: only items below a listed one are members.
+TEST(Statistics, AnUnlistedArchiveIsAFileOnDiskNotAMember) {
+  CFileItemList list;
+  Add(list, ITEM_FOLDER, "Shelf", 0);                     // 0
+  AddMedia(list, "CD", 1, "/x");                          // 1
+  Add(list, ITEM_FILE, "old.zip", 2, 2000, 1000, true);   // 2 not listed
+  Add(list, ITEM_ARCHIVE_ENTRY, "pack.zip", 2, 500);      // 3
+  Add(list, ITEM_DIRECTORY, "in", 3, 0, 0, true);         // 4
+  Add(list, ITEM_FILE, "inside.exe", 4, 90000, 0, true);  // 5
+  Add(list, ITEM_FILE, "after.txt", 2, 7);                // 6
+  list.RebuildContainerIndex();
+
+  const CatalogStatistics s = ComputeStatistics(list, -1);
+  EXPECT_EQ(s.files.count, 3u);
+  EXPECT_EQ(s.files.bytes, 2507u);
+  EXPECT_EQ(s.archiveMembers, 1u);
+  EXPECT_EQ(s.byKind[KIND_ARCHIVE].bytes, 2500u);
+
+  const CArchiveLookup lookup(list);
+  CArchiveWalk walk(list, 0);
+  const std::vector<std::string> kinds = {"folder", "media", "file", "file", "archive member", "archive member", "file"};
+  for (size_t i = 0; i < list.size(); ++i) {
+    const bool member = lookup.IsMember(i);
+    EXPECT_EQ(walk.IsMember(*list[i]), member) << i;
+    EXPECT_EQ(ExportKindWord(*list[i], member), kinds[i]) << i;
+  }
+  // A walk that starts inside the archive knows it is inside.
+  EXPECT_TRUE(CArchiveWalk(list, 5).IsMember(*list[5]));
 }
 
 // A catalog with the shapes paths have to get right: folders, media,
