@@ -127,8 +127,10 @@ bool CSearchSession::FindInShelf(IUiPort& ui, IProgressSink* progress) {
     const CArchiveLookup archives(list);
     for (const size_t index : found) {
       const CFileItem& item = *list[index];
-      ShelfRow row{file, {}, IconKeyOf(item, true), {},
-                   MakeExportRow(item, paths.Logical(index, false), archives.IsMember(index))};
+      ShelfRow row;
+      row.file = file;
+      row.iconKey = IconKeyOf(item, true);
+      row.row = MakeExportRow(item, paths.Logical(index, false), archives.IsMember(index));
       row.row.catalogFile = shelfFiles_[file];
       if (filesMode_) {
         row.fields = {item.name, item.size, item.time};

@@ -134,8 +134,8 @@ class CSearchSession {
   // What a row shows, whichever catalog it came from.
   struct RowFields {
     std::string name;  // an application's title in applications mode
-    uint32_t size;
-    uint32_t time;
+    uint32_t size = 0;
+    uint32_t time = 0;
   };
   RowFields FieldsOf(size_t row) const;
   const std::string& PathOf(size_t row);
@@ -147,7 +147,7 @@ class CSearchSession {
   bool shelfResults_ = false;
   // Rows of a shelf search, taken while their catalog was loaded.
   struct ShelfRow {
-    size_t file;
+    size_t file = 0;
     RowFields fields;
     std::string iconKey;
     std::string typeName;
