@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -95,6 +96,16 @@ void RunDuplicates(const DuplicatesArgs& a) {
   InitTranslator("", 0L);
   if (a.from != -1 && a.catalogs.size() != 1)
     throw CLI::ValidationError("--from names an item of one catalog; give one CATALOG with it");
+  // A catalog named twice would show every file as a copy of itself.
+  std::vector<std::filesystem::path> seen;
+  for (const std::string& c : a.catalogs) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::weakly_canonical(c, ec);
+    if (ec) p = c;
+    if (std::find(seen.begin(), seen.end(), p) != seen.end())
+      throw CLI::ValidationError(c + ": the same catalog is named twice");
+    seen.push_back(std::move(p));
+  }
   // Every catalog stays loaded: a group's copies may lie in any of them.
   std::vector<CFileItemList> lists;
   lists.reserve(a.catalogs.size());

@@ -11,6 +11,7 @@
 #include "catalog/CatalogStream.h"
 #include "catalog/FileItem.h"
 #include "catalog/FileItemList.h"
+#include "support/TestDir.h"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +25,8 @@ class AnswersCli : public ::testing::Test {
   };
 
   void SetUp() override {
-    char name[] = "/tmp/qv-answers-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
+    dir_ = testsupport::MakeTestDirectory("qv-answers");
+    ASSERT_FALSE(dir_.empty());
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -161,6 +161,7 @@ TEST_F(AnswersCli, ShelfOfThreeCatalogsSearchedTogether) {
   EXPECT_NE(r.out.find("\"totalWaste\": 700000"), std::string::npos);
   EXPECT_EQ(r.out.find("alpha"), std::string::npos);
   EXPECT_EQ(Run("duplicates one.qvd three.qvd --from 1").status, 2);
+  EXPECT_EQ(Run("duplicates one.qvd ./one.qvd").status, 2);  // each file would be its own copy
   r = Run("stats one.qvd --json");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("\"bytes\": 700010"), std::string::npos);

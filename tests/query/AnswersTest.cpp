@@ -19,6 +19,7 @@
 #include "query/SearchSession.h"
 #include "query/Statistics.h"
 #include "scan/MediaPaths.h"
+#include "support/TestDir.h"
 
 namespace fs = std::filesystem;
 
@@ -106,9 +107,8 @@ class StopAfter : public IProgressSink {
 };
 
 TEST(Duplicates, ContentComparesBytesOfPresentMediaOnlyAndStops) {
-  char tmpl[] = "/tmp/qv-dup-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const fs::path dir = tmpl;
+  const fs::path dir = testsupport::MakeTestDirectory("qv-dup");
+  ASSERT_FALSE(dir.empty());
   std::ofstream(dir / "a.bin") << std::string(3000, 'x');
   std::ofstream(dir / "renamed.dat") << std::string(3000, 'x');  // same bytes, another name
   std::ofstream(dir / "other.bin") << std::string(2999, 'x') << 'y';  // same size, other bytes
@@ -331,9 +331,8 @@ namespace {
 
 TEST(ShelfSearch, OpenCatalogFromMemoryOthersFromFilesRowsNameTheirCatalog) {
   InitTranslator("", 1033);
-  char tmpl[] = "/tmp/qv-shelf-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const fs::path dir = tmpl;
+  const fs::path dir = testsupport::MakeTestDirectory("qv-shelf");
+  ASSERT_FALSE(dir.empty());
   auto catalog = [&](const std::string& media, const std::string& file) {
     CFileItemList list;
     AddMedia(list, media, 0, "/nonexistent");
