@@ -62,15 +62,16 @@ uint32_t Rgb(PLPixel32 p) { return static_cast<uint32_t>(p.r) << 16 | static_cas
 
 // Median cut over a 5-bit-per-channel histogram: boxes are split at the
 // pixel median of their longest side until there are enough of them; each
-// box gives the mean colour of its pixels.
+// box gives the mean colour of its pixels. A box keeps the occupied bins it
+// holds (a range of keys_), so a split costs the bins in the box, not its volume.
 class MedianCut {
  public:
   explicit MedianCut(const PLBitmap& source) {
     for (int y = 0; y < source.Height(); ++y)
       for (int x = 0; x < source.Width(); ++x) {
         const PLPixel32 p = source.GetPixel(x, y);
-        Bin& bin = bins_[Key(p)];
-        bin.count++;
+        Bin& bin = bins_[static_cast<size_t>(Key(p))];
+        if (bin.count++ == 0) keys_.push_back(Key(p));
         bin.r += p.r;
         bin.g += p.g;
         bin.b += p.b;
@@ -79,7 +80,7 @@ class MedianCut {
 
   std::vector<PLPixel32> Palette(size_t colours) {
     std::vector<Box> boxes;
-    boxes.push_back(Shrink({{0, 0, 0}, {31, 31, 31}, 0}));
+    boxes.push_back(Shrink({{0, 0, 0}, {31, 31, 31}, 0, 0, keys_.size()}));
     while (boxes.size() < colours) {
       // Split the box with the most pixels among those that can be split.
       int best = -1;
@@ -93,30 +94,37 @@ class MedianCut {
       for (int a = 1; a < 3; ++a)
         if (box.hi[a] - box.lo[a] > box.hi[axis] - box.lo[axis]) axis = a;
       // Cut where half of the box's pixels lie below.
+      std::array<uint64_t, 32> slices{};
+      for (size_t k = box.begin; k < box.end; ++k) slices[static_cast<size_t>(Coordinate(keys_[k], axis))] += Count(k);
       uint64_t below = 0;
       int cut = box.lo[axis];
       for (int v = box.lo[axis]; v < box.hi[axis]; ++v) {
-        Box slice = box;
-        slice.lo[axis] = slice.hi[axis] = v;
-        below += Count(slice);
+        below += slices[static_cast<size_t>(v)];
         cut = v;
         if (below * 2 >= box.count) break;
       }
+      const auto middle = std::partition(keys_.begin() + static_cast<std::ptrdiff_t>(box.begin),
+                                         keys_.begin() + static_cast<std::ptrdiff_t>(box.end),
+                                         [&](int key) { return Coordinate(key, axis) <= cut; });
+      const size_t split = static_cast<size_t>(middle - keys_.begin());
       Box first = box, second = box;
       first.hi[axis] = cut;
+      first.end = split;
       second.lo[axis] = cut + 1;
+      second.begin = split;
       boxes[static_cast<size_t>(best)] = Shrink(first);
       boxes.push_back(Shrink(second));
     }
     std::vector<PLPixel32> palette;
     for (const Box& box : boxes) {
       uint64_t n = 0, r = 0, g = 0, b = 0;
-      ForEach(box, [&](const Bin& bin) {
+      for (size_t k = box.begin; k < box.end; ++k) {
+        const Bin& bin = bins_[static_cast<size_t>(keys_[k])];
         n += bin.count;
         r += bin.r;
         g += bin.g;
         b += bin.b;
-      });
+      }
       if (n == 0) continue;
       palette.push_back({static_cast<uint8_t>(b / n), static_cast<uint8_t>(g / n), static_cast<uint8_t>(r / n), 0});
     }
@@ -133,37 +141,28 @@ class MedianCut {
   struct Box {
     std::array<int, 3> lo, hi;  // inclusive, channels r, g, b
     uint64_t count;
+    size_t begin, end;  // its occupied bins in keys_
   };
 
-  template <class F>
-  void ForEach(const Box& box, F&& f) const {
-    for (int r = box.lo[0]; r <= box.hi[0]; ++r)
-      for (int g = box.lo[1]; g <= box.hi[1]; ++g)
-        for (int b = box.lo[2]; b <= box.hi[2]; ++b) f(bins_[static_cast<size_t>(r << 10 | g << 5 | b)]);
-  }
-  uint64_t Count(const Box& box) const {
-    uint64_t n = 0;
-    ForEach(box, [&](const Bin& bin) { n += bin.count; });
-    return n;
-  }
+  static int Coordinate(int key, int axis) { return key >> (10 - 5 * axis) & 31; }
+  uint64_t Count(size_t k) const { return bins_[static_cast<size_t>(keys_[k])].count; }
   // Tightens a box around the bins that hold pixels.
   Box Shrink(Box box) const {
+    if (box.begin == box.end) return {box.lo, box.lo, 0, box.begin, box.end};
     std::array<int, 3> lo{31, 31, 31}, hi{0, 0, 0};
     uint64_t n = 0;
-    for (int r = box.lo[0]; r <= box.hi[0]; ++r)
-      for (int g = box.lo[1]; g <= box.hi[1]; ++g)
-        for (int b = box.lo[2]; b <= box.hi[2]; ++b) {
-          const uint64_t c = bins_[static_cast<size_t>(r << 10 | g << 5 | b)].count;
-          if (c == 0) continue;
-          n += c;
-          lo = {std::min(lo[0], r), std::min(lo[1], g), std::min(lo[2], b)};
-          hi = {std::max(hi[0], r), std::max(hi[1], g), std::max(hi[2], b)};
-        }
-    if (n == 0) return {box.lo, box.lo, 0};
-    return {lo, hi, n};
+    for (size_t k = box.begin; k < box.end; ++k) {
+      n += Count(k);
+      for (int a = 0; a < 3; ++a) {
+        lo[a] = std::min(lo[a], Coordinate(keys_[k], a));
+        hi[a] = std::max(hi[a], Coordinate(keys_[k], a));
+      }
+    }
+    return {lo, hi, n, box.begin, box.end};
   }
 
   std::vector<Bin> bins_ = std::vector<Bin>(32768);
+  std::vector<int> keys_;  // the occupied bins, grouped box by box
 };
 
 unsigned Nearest(const std::vector<PLPixel32>& palette, PLPixel32 p) {

@@ -213,6 +213,20 @@ TEST(CopyWithDepth, ConvertsUpAndReducesDown) {
   EXPECT_LT(total / (64 * 64), 12.0);
   EXPECT_LT(worst, 48);
 
+  // Catalogs keep their thumbnails: a picture of many colours reduces to the
+  // same palette and indices in every version.
+  PLBitmap colours(48, 40, 32);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 48; ++x)
+      colours.SetPixel(x, y, {static_cast<uint8_t>(x * 5), static_cast<uint8_t>(y * 6), static_cast<uint8_t>(x * y), 0});
+  const PLBitmap palettized = PLCopyWithDepth(colours, 8);
+  uint64_t hash = 14695981039346656037ull;
+  auto mix = [&](unsigned v) { hash = (hash ^ v) * 1099511628211ull; };
+  for (const PLPixel32& c : palettized.Palette()) mix(c.r), mix(c.g), mix(c.b);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 48; ++x) mix(palettized.GetIndex(x, y));
+  EXPECT_EQ(hash, 13788361775253700180ull);
+
   // Few colours are kept exactly, at every small depth.
   PLBitmap two(9, 3, 32);
   for (int x = 0; x < 9; ++x) two.SetPixel(x, 1, {0, 0, 255, 0});
