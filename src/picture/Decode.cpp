@@ -48,8 +48,12 @@ PLBitmap Dispatch(const uint8_t* data, size_t size, const PLDecodeHints& hints, 
   } else if (PLIsGif(data, size)) {
     bitmap = PLDecodeGif(data, size);
   } else if (PLIsTiff(data, size)) {
-    bitmap = PLDecodeTiff(data, size);
-    if (info) info->exif = PLFindExif(data, size);
+    int storedTurn = 1;
+    bitmap = PLDecodeTiff(data, size, info ? &storedTurn : nullptr);
+    if (info) {
+      info->exif = PLFindExif(data, size);
+      info->exifOrientation = storedTurn != 1;  // its IFD's orientation is the EXIF one
+    }
   } else if (PLIsBmp(data, size)) {
     bitmap = PLDecodeBmp(data, size);
 #ifdef QV_HAVE_OWN_DECODERS

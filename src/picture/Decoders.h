@@ -59,7 +59,10 @@ bool PLIsHeif(const uint8_t* data, size_t size);
 PLBitmap PLDecodeJpeg(const uint8_t* data, size_t size, const PLDecodeHints& hints = {},
                       PLPictureInfo* info = nullptr);
 PLBitmap PLDecodePng(const uint8_t* data, size_t size);
-PLBitmap PLDecodeTiff(const uint8_t* data, size_t size);
+// libtiff only flips a picture stored turned a quarter (orientations 5 to 8):
+// such a picture comes turned upright, or, when storedTurn is given, as
+// stored with its orientation there (1 for every other picture).
+PLBitmap PLDecodeTiff(const uint8_t* data, size_t size, int* storedTurn = nullptr);
 PLBitmap PLDecodeGif(const uint8_t* data, size_t size);
 PLBitmap PLDecodeWebp(const uint8_t* data, size_t size, PLPictureInfo* info = nullptr);
 // With hints, a stored thumbnail that still covers them is decoded instead

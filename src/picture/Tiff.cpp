@@ -72,7 +72,8 @@ bool PLIsTiff(const uint8_t* data, size_t size) {
          (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43));
 }
 
-PLBitmap PLDecodeTiff(const uint8_t* data, size_t size) {
+PLBitmap PLDecodeTiff(const uint8_t* data, size_t size, int* storedTurn) {
+  if (storedTurn) *storedTurn = 1;
   if (data == nullptr || !PLIsTiff(data, size)) throw PLTextException("Not a TIFF file");
   static std::once_flag quiet;
   // Some codecs still report through the process-wide handlers.
@@ -122,8 +123,14 @@ PLBitmap PLDecodeTiff(const uint8_t* data, size_t size) {
   const int bpp = gray ? (bps == 1 ? 1 : 8) : palette ? 8 : alpha ? 32 : 24;
   PLBitmap bitmap(static_cast<int>(width), static_cast<int>(height), bpp);
 
+  // libtiff reads orientations 5 to 8 as 1 to 4, flipped but not turned: a
+  // request of that same orientation gives the rows as stored, to be turned here.
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+  const bool quarter = orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT;
+  const int request = quarter ? orientation - 4 : ORIENTATION_TOPLEFT;
   std::vector<uint32_t> raster(static_cast<size_t>(width) * height);
-  if (!TIFFReadRGBAImageOriented(tif.get(), width, height, raster.data(), ORIENTATION_TOPLEFT, 1))
+  if (!TIFFReadRGBAImageOriented(tif.get(), width, height, raster.data(), request, 1))
     throw PLPixelsRefused(fail("cannot read the pixels").what(), header);
 
   std::unordered_map<uint32_t, uint8_t> indexOf;
@@ -162,5 +169,10 @@ PLBitmap PLDecodeTiff(const uint8_t* data, size_t size) {
       }
     }
   }
-  return bitmap;
+  if (!quarter) return bitmap;
+  if (storedTurn) {
+    *storedTurn = orientation;
+    return bitmap;
+  }
+  return PLApplyOrientation(bitmap, orientation);
 }
