@@ -19,7 +19,7 @@
 #include "query/SearchSession.h"
 #include "scan/Scanner.h"
 
-class CAppSettings;
+struct CAppSettings;
 class IUiPort;
 class IProgressSink;
 class IScanProgressSink;
