@@ -401,7 +401,8 @@ std::string FormatVideoDescription(const VideoFacts& f) {
                                              : FormatInserts(Translate("IDS_VIDEO_CHANNELS"), {std::to_string(f.channels)});
     line("IDS_VIDEO_AUDIO", f.audioCodec + ", " + channels + ", " + FormatKilo(f.sampleRate));
   }
-  line("IDS_MP3_RATE", FormatKilo(f.bitRate));
+  // A film's overall rate is measured, not nominal: whole kilobits read best.
+  line("IDS_MP3_RATE", FormatKilo((f.bitRate + 500) / 1000 * 1000));
   if (!f.title.empty()) line("IDS_MP3_TIT2", f.title);
   return text;
 }

@@ -197,6 +197,7 @@ TEST_F(MediaDescribers, FilmDescriptionAndUprightFrame) {
             0u)
       << item->description;
   EXPECT_EQ(lines.at("Title"), "Le film");
+  EXPECT_EQ(lines.at("Bit rate").back(), 'k') << "whole kilobits";
   ASSERT_TRUE(item->thumbnail);
   EXPECT_EQ(item->thumbnail->BitsPerPixel(), 8);
   EXPECT_EQ(Lines(Describe(Dir(), "film.mkv", host)->description).at("Audio"), "Opus, mono, 48k");
