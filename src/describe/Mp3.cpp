@@ -553,14 +553,16 @@ Mp3Info ReadMp3Info(IByteReader& src) {
   return info;
 }
 
+void AppendDescriptionLine(std::string& text, const char* key, const std::string& value) {
+  text += Translate(key);
+  text += '\t';
+  text += value;
+  text += "\r\n";
+}
+
 std::string FormatMp3Description(const Mp3Info& info) {
   std::string text;
-  auto line = [&text](const char* key, const std::string& value) {
-    text += Translate(key);
-    text += '\t';
-    text += value;
-    text += "\r\n";
-  };
+  auto line = [&text](const char* key, const std::string& value) { AppendDescriptionLine(text, key, value); };
   line(Id3FrameTable[SLOT_TIME].shortKey, FormatDuration(info.audio.duration));
   line(Id3FrameTable[SLOT_BRAT].shortKey, FormatKilo(info.audio.bitRate) + (info.audio.vbr ? "v" : ""));
   line(Id3FrameTable[SLOT_FREQ].shortKey, FormatKilo(info.audio.samplingRate));

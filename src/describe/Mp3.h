@@ -64,6 +64,8 @@ std::string GenreText(const std::string& tcon);
 std::string FormatDuration(int64_t seconds);
 // "%dk%03d" of thousands and rest, trailing zeros removed: 44100 -> "44k1".
 std::string FormatKilo(int64_t value);
+// One description line: the key's label, a tab, the value, CR LF.
+void AppendDescriptionLine(std::string& text, const char* key, const std::string& value);
 
 // The tag values and audio data of one file, as the description shows them.
 struct Mp3Info {

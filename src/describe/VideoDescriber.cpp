@@ -383,12 +383,7 @@ VideoResult ReadVideo(IByteReader& src, int boxWidth, int boxHeight, const Video
 
 std::string FormatVideoDescription(const VideoFacts& f) {
   std::string text;
-  auto line = [&text](const char* key, const std::string& value) {
-    text += Translate(key);
-    text += '\t';
-    text += value;
-    text += "\r\n";
-  };
+  auto line = [&text](const char* key, const std::string& value) { AppendDescriptionLine(text, key, value); };
   line("IDS_MP3_TIME", FormatDuration(f.seconds));
   if (!f.videoCodec.empty()) {
     line("IDS_VIDEO_SIZE", std::to_string(f.width) + " x " + std::to_string(f.height));
